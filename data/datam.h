@@ -1,0 +1,138 @@
+// The data module: the one database connection, its three query objects and
+// the two statement helpers through which the program's statements pass.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace data {
+
+// Raised by the connection and query objects: a statement that fails, a
+// field that does not exist, a read from a closed query, a value that does
+// not convert.  Messages are plain UTF-8 text for the error box.
+struct DataError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+struct DateTime {
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+    bool operator==(const DateTime&) const = default;
+};
+
+// A field of the current row.  At the end of a result (no current row) every
+// field reads as null: 0, "" and no date-time.
+class Field {
+public:
+    bool isNull() const;
+    // Integer value; null reads 0, a text that is not a whole number throws.
+    long long asInteger() const;
+    // Text in GBK; null reads "", numbers read in decimal.
+    std::string asString() const;
+    // Date-time; null reads nothing, a text that is not a date-time throws.
+    std::optional<DateTime> asDateTime() const;
+    // Binary value (a blob) as bytes; null reads empty.
+    std::vector<unsigned char> asBytes() const;
+
+    struct Value;  // defined in the implementation
+    explicit Field(std::shared_ptr<const Value> v, std::string name);
+
+private:
+    std::shared_ptr<const Value> value_;
+    std::string name_;
+};
+
+class Connection;
+
+// A statement object.  Queries that return rows are static cursors: open()
+// reads the whole result, so the rows stay readable while other statements
+// run on the same connection.
+class Query {
+public:
+    explicit Query(Connection& connection, std::string designSql = {});
+    ~Query();
+
+    void close();                   // harmless when closed
+    bool active() const;            // open with a result
+    void setSql(std::string gbkSql);
+    const std::string& sql() const;
+    void open();                    // runs the statement, keeps its rows; throws DataError
+    void execSql();                 // runs a statement that returns no rows; throws DataError
+    bool eof() const;               // true when closed or past the last row
+    void next();
+    std::size_t recordCount() const;
+    // Field by name, compared without regard to case.  Throws DataError when
+    // the query is closed or has no such column.
+    Field fieldByName(std::string_view name) const;
+
+private:
+    struct Result;
+    Connection& connection_;
+    std::string sql_;
+    std::unique_ptr<Result> result_;
+};
+
+// The connection ("ADOConnection1").  Opened from an ADO-style connection
+// string; see docs/database.md.
+class Connection {
+public:
+    Connection();
+    ~Connection();
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    void setConnectionString(std::string s);
+    const std::string& connectionString() const;
+    // Opens the file named by Data Source, checks it and the password.
+    // Throws DataError on any failure; the file is left unchanged.
+    void open();
+    void close();
+    bool connected() const;
+
+    struct Impl;
+    Impl& impl();
+
+private:
+    std::string connectionString_;
+    std::unique_ptr<Impl> impl_;
+};
+
+// The data module "datam".
+class Tdatam {
+public:
+    Tdatam();
+    ~Tdatam();
+
+    Connection ADOConnection1;
+    Query a_ls;  // shared result set of RunQuery
+    Query a_cp;  // statement object of RunCommand
+    Query aft;   // picture reads
+
+    // Where the program's executable lies (absolute, no trailing slash except
+    // for the root).  Set by the process entry; tests point it elsewhere.
+    std::string programDir;
+
+    // Called with "系统数据错!" (GBK) when RunQuery or RunCommand fails.
+    std::function<void(const std::string&)> showNotice;
+
+    void DataModuleCreate();
+    // The connection string exactly as the program has always built it, for
+    // the given program directory.
+    static std::string BuildConnectionString(const std::string& programDir);
+    // Builds the connection string from programDir and opens the connection.
+    // Throws DataError on failure.
+    void OpenDatabase();
+
+    void RunQuery(std::string_view gbkSql);
+    void RunCommand(std::string_view gbkSql);
+
+    // Turns a scrambled column value back into clear GBK text.
+    static std::string UnscrambleField(std::string_view stored, long long key);
+};
+
+}  // namespace data

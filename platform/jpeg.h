@@ -1,0 +1,27 @@
+// JPEG decoding and encoding with libjpeg, from and to memory.
+#pragma once
+
+#include <QImage>
+
+#include <cstddef>
+#include <stdexcept>
+#include <vector>
+
+namespace jpeg {
+
+struct DecodeError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// Decodes a JPEG file image held in memory into a QImage::Format_RGB32
+// image of the picture's own size. Grey pictures come out as RGB.
+// Throws DecodeError for empty, truncated, damaged or unsupported data
+// (a truncated file is an error here, not a picture padded with grey).
+QImage decode(const unsigned char* data, std::size_t size);
+QImage decode(const std::vector<unsigned char>& bytes);
+
+// Encodes an image as a baseline JPEG with the given quality (1..100)
+// and no chroma subsampling, so thin coloured lines stay clean.
+std::vector<unsigned char> encode(const QImage& image, int quality = 92);
+
+}  // namespace jpeg
