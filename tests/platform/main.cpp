@@ -1,0 +1,14 @@
+// Test entry: a QApplication exists for tests of widgets and images.
+// Without a display the tests draw off screen (QT_QPA_PLATFORM=offscreen).
+#include <QApplication>
+
+#include <gtest/gtest.h>
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,250 @@
+#include "single_instance.h"
+#include "x_server.h"
+
+#include <gtest/gtest.h>
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace {
+
+const std::string kTitle = "欢迎使用奥数! 请登录...";
+
+// Sets an environment variable for the life of the object.
+class EnvVar {
+public:
+    EnvVar(const char* name, const char* value) : name_(name)
+    {
+        if (const char* old = std::getenv(name))
+            old_ = old;
+        value ? setenv(name, value, 1) : unsetenv(name);
+    }
+    ~EnvVar() { old_ ? setenv(name_, old_->c_str(), 1) : unsetenv(name_); }
+
+private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
+struct WindowSpec {
+    const char* windowClass;        // nullptr: no WM_CLASS
+    const char* netWmName;          // nullptr: no _NET_WM_NAME
+    const char* wmName;             // nullptr: no WM_NAME
+    bool wmNameUtf8 = false;        // WM_NAME typed UTF8_STRING instead of STRING
+};
+
+Window createWindow(Display* d, Window parent, const WindowSpec& spec)
+{
+    const Window w = XCreateSimpleWindow(d, parent, 10, 10, 100, 100, 0, 0, 0);
+    if (spec.windowClass) {
+        XClassHint hint{const_cast<char*>("aoshu"), const_cast<char*>(spec.windowClass)};
+        XSetClassHint(d, w, &hint);
+    }
+    const Atom utf8 = XInternAtom(d, "UTF8_STRING", False);
+    auto setText = [&](Atom property, Atom type, const char* text) {
+        XChangeProperty(d, w, property, type, 8, PropModeReplace,
+                        reinterpret_cast<const unsigned char*>(text),
+                        static_cast<int>(std::string(text).size()));
+    };
+    if (spec.netWmName)
+        setText(XInternAtom(d, "_NET_WM_NAME", False), utf8, spec.netWmName);
+    if (spec.wmName)
+        setText(XA_WM_NAME, spec.wmNameUtf8 ? utf8 : XA_STRING, spec.wmName);
+    XMapWindow(d, w);
+    return w;
+}
+
+// One Xvfb for all lookups, with windows arranged the way a desktop may
+// hold them: top level, inside a window manager's frame, one level deeper.
+class X11Lookup : public testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        server_ = std::make_unique<XServer>();
+        display_ = XOpenDisplay(server_->display().c_str());
+        ASSERT_NE(display_, nullptr);
+        const Window root = DefaultRootWindow(display_);
+        createWindow(display_, root, {"TmainForm", kTitle.c_str(), "other name"});
+        const Window frame = createWindow(display_, root, {nullptr, nullptr, nullptr});
+        createWindow(display_, frame, {"Reparented", "Framed window", nullptr});
+        const Window outer = createWindow(display_, root, {nullptr, nullptr, nullptr});
+        const Window decoration = createWindow(display_, outer, {nullptr, nullptr, nullptr});
+        createWindow(display_, decoration, {"Deep", "Deep window", nullptr});
+        createWindow(display_, root, {"LegacyApp", nullptr, "Caf\xE9 title"});  // Latin-1
+        createWindow(display_, root, {"Utf8WmName", nullptr, "窗口标题", true});
+        createWindow(display_, root, {"NoTitle", nullptr, nullptr});
+        XSync(display_, False);
+    }
+
+    static void TearDownTestSuite()
+    {
+        if (display_)
+            XCloseDisplay(display_);
+        display_ = nullptr;
+        server_.reset();
+    }
+
+    void SetUp() override { display_env_.emplace("DISPLAY", server_->display().c_str()); }
+    void TearDown() override { display_env_.reset(); }
+
+    static std::unique_ptr<XServer> server_;
+    static Display* display_;
+    std::optional<EnvVar> display_env_;
+};
+
+std::unique_ptr<XServer> X11Lookup::server_;
+Display* X11Lookup::display_ = nullptr;
+
+struct LookupCase {
+    const char* windowClass;
+    std::string title;
+    bool found;
+};
+
+TEST_F(X11Lookup, MatchesClassWithoutCaseAndTitleExactly)
+{
+    const LookupCase cases[] = {
+        {"Tmainform", kTitle, true},
+        {"TMAINFORM", kTitle, true},
+        {"TmainForm", kTitle, true},
+        {"aoshu", kTitle, false},  // the instance name is not the class
+        {"TmainFor", kTitle, false},
+        {"TmainForm2", kTitle, false},
+        {"TmainForm", kTitle + " ", false},
+        {"TmainForm", "欢迎使用奥数! 请登录..", false},
+        {"TmainForm", "other name", false},  // _NET_WM_NAME wins over WM_NAME
+        {"TmainForm", "", false},
+        {"Reparented", "Framed window", true},
+        {"Deep", "Deep window", true},
+        {"LegacyApp", "Café title", true},
+        {"Utf8WmName", "窗口标题", true},
+        {"NoTitle", "x", false},
+        {"Absent", kTitle, false},
+    };
+    for (const LookupCase& c : cases)
+        EXPECT_EQ(instance::x11WindowExists(c.windowClass, c.title), c.found)
+            << c.windowClass << " / " << c.title;
+}
+
+TEST_F(X11Lookup, AnotherInstanceUsesTheWindowWhenXIsThere)
+{
+    EXPECT_TRUE(instance::anotherInstanceRunning("Tmainform", kTitle));
+    EXPECT_FALSE(instance::anotherInstanceRunning("Absent", kTitle));
+    // No lock was taken instead of the lookup: a second answer is the same.
+    EXPECT_FALSE(instance::anotherInstanceRunning("Absent", kTitle));
+}
+
+// Another client creates and destroys windows as fast as it can while we
+// walk the tree; the lookup must survive the BadWindow errors.
+TEST_F(X11Lookup, SurvivesWindowsThatVanish)
+{
+    const pid_t churner = fork();
+    if (churner == 0) {
+        Display* d = XOpenDisplay(server_->display().c_str());
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+        while (d && std::chrono::steady_clock::now() < end) {
+            const Window w = createWindow(d, DefaultRootWindow(d), {"Churn", "Churn", nullptr});
+            XFlush(d);
+            XDestroyWindow(d, w);
+            XFlush(d);
+        }
+        _exit(0);
+    }
+    for (int i = 0; i < 200; ++i)
+        EXPECT_TRUE(instance::x11WindowExists("Tmainform", kTitle));
+    int status = 0;
+    waitpid(churner, &status, 0);
+    EXPECT_EQ(status, 0);
+}
+
+TEST(X11LookupWithoutServer, NoDisplayMeansNotFound)
+{
+    {
+        EnvVar display("DISPLAY", nullptr);
+        EXPECT_FALSE(instance::x11WindowExists("Tmainform", kTitle));
+    }
+    {
+        EnvVar display("DISPLAY", "");
+        EXPECT_FALSE(instance::x11WindowExists("Tmainform", kTitle));
+    }
+    {
+        const std::string unused = unusedDisplay();
+        EnvVar display("DISPLAY", unused.c_str());
+        EXPECT_FALSE(instance::x11WindowExists("Tmainform", kTitle));
+    }
+}
+
+// Without X the guard falls back to a lock per desktop, held for the life
+// of the process that took it.
+class LockFallback : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        dir_ = std::filesystem::temp_directory_path() /
+               ("plat-lock-" + std::to_string(getpid()));
+        std::filesystem::create_directories(dir_);
+        runtime_.emplace("XDG_RUNTIME_DIR", dir_.c_str());
+    }
+    void TearDown() override
+    {
+        runtime_.reset();
+        std::filesystem::remove_all(dir_);
+    }
+
+    // The answer of another program started now on the given desktop.
+    static bool answerOfOtherProcess(const char* windowClass, const char* wayland)
+    {
+        const pid_t child = fork();
+        if (child == 0) {
+            setenv("WAYLAND_DISPLAY", wayland, 1);
+            execl(INSTANCE_PROBE, INSTANCE_PROBE, windowClass, kTitle.c_str(),
+                  static_cast<char*>(nullptr));
+            _exit(3);
+        }
+        int status = 0;
+        waitpid(child, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) <= 1) << "probe status " << status;
+        return WIFEXITED(status) && WEXITSTATUS(status) == 1;
+    }
+
+    EnvVar noDisplay_{"DISPLAY", nullptr};
+    EnvVar wayland_{"WAYLAND_DISPLAY", "wayland-7"};
+    std::filesystem::path dir_;
+    std::optional<EnvVar> runtime_;
+};
+
+TEST_F(LockFallback, SecondProcessOnTheSameDesktopSeesTheFirst)
+{
+    EXPECT_FALSE(answerOfOtherProcess("LockA", "wayland-7"));  // its lock ended with it
+    EXPECT_FALSE(instance::anotherInstanceRunning("LockA", kTitle));
+    EXPECT_FALSE(instance::anotherInstanceRunning("LockA", kTitle));  // still ours
+    EXPECT_TRUE(answerOfOtherProcess("LockA", "wayland-7"));
+    EXPECT_FALSE(answerOfOtherProcess("LockA", "wayland-8"));  // another desktop
+    EXPECT_FALSE(answerOfOtherProcess("LockB", "wayland-7"));  // another program
+}
+
+TEST_F(LockFallback, WithoutRuntimeDirTheLockLivesInTmp)
+{
+    runtime_.reset();
+    EnvVar noRuntime("XDG_RUNTIME_DIR", nullptr);
+    const std::string windowClass = "LockTmp" + std::to_string(getpid());
+    EXPECT_FALSE(instance::anotherInstanceRunning(windowClass, kTitle));
+    EXPECT_TRUE(answerOfOtherProcess(windowClass.c_str(), "wayland-7"));
+    for (const auto& entry : std::filesystem::directory_iterator("/tmp"))
+        if (entry.path().filename().string().rfind("locktmp" + std::to_string(getpid()), 0) == 0)
+            std::filesystem::remove(entry.path());
+}
+
+}  // namespace
