@@ -1,0 +1,56 @@
+// The application object and the few process-wide services the handlers
+// call: processing pending events, the system message box, the standard
+// error box, a blocking pause and ending the process.
+#pragma once
+
+#include <QApplication>
+
+#include <functional>
+#include <string>
+
+namespace ui {
+
+// Catches every exception thrown by an event handler where events are
+// dispatched, shows its message in the standard error box, and lets the
+// program go on.
+class Application : public QApplication {
+public:
+    Application(int& argc, char** argv);
+    bool notify(QObject* receiver, QEvent* event) override;
+};
+
+// Runs the events that are waiting (repaints, queued clicks) and returns.
+void processMessages();
+
+// A system message box with one OK button; waits until it is dismissed.
+// Text and caption are GBK.
+void messageBox(const std::string& gbkText, const std::string& gbkCaption);
+
+// The standard error box for an error that reached the event loop.
+// The message is UTF-8 (error texts come from exceptions).
+void showError(const std::string& utf8Message);
+
+// Blocks the window for the given time.
+void pause(int milliseconds);
+
+// Ends the process at once with the status given: no close handling,
+// nothing written.
+[[noreturn]] void terminate(int status);
+
+// Replaceable services, so that tests can observe them instead of blocking
+// or ending the test process.  Reset to the defaults with nullptr.
+struct Services {
+    std::function<void(const std::string& gbkText, const std::string& gbkCaption)> messageBox;
+    std::function<void(const std::string& utf8Message)> showError;
+    std::function<void(int ms)> pause;
+    std::function<void(int status)> terminate;  // may throw to unwind a test
+};
+Services& services();
+
+// Thrown by a test's terminate service to unwind the handler that ended the
+// program.
+struct Terminated {
+    int status;
+};
+
+}  // namespace ui

@@ -1,0 +1,68 @@
+// An off-screen drawing surface with the state a drawing routine expects:
+// a current font, pen, brush and copy mode, and a pen position for lines.
+#pragma once
+
+#include "text.h"
+
+#include <QColor>
+#include <QImage>
+#include <QPoint>
+#include <QRect>
+
+#include <functional>
+#include <string_view>
+
+namespace ui {
+
+enum class CopyMode {
+    SrcCopy,  // the source replaces the destination
+    SrcAnd,   // source AND destination: white in the source lets the destination show
+};
+
+enum class BrushStyle { Solid, Clear };
+
+class Canvas {
+public:
+    // Draws on *bitmap; changed() runs after every drawing call so the owner
+    // can repaint.  The bitmap must outlive the canvas.
+    explicit Canvas(QImage* bitmap, std::function<void()> changed = {});
+
+    FontSpec font;
+    QColor penColor = Qt::black;
+    int penWidth = 1;
+    BrushStyle brushStyle = BrushStyle::Solid;
+    QColor brushColor = Qt::white;
+    CopyMode copyMode = CopyMode::SrcCopy;
+
+    QImage& bitmap() { return *bitmap_; }
+    int width() const { return bitmap_->width(); }
+    int height() const { return bitmap_->height(); }
+
+    // Text with the top-left of its first cell at (x, y), in the font's
+    // colour; a solid brush first fills the text's box.
+    void textOut(int x, int y, std::string_view gbkText);
+    void moveTo(int x, int y);
+    void lineTo(int x, int y);
+    void fillRect(const QRect& r);
+    // Stretches the picture into the rectangle (left, top, right, bottom
+    // exclusive) using the copy mode.
+    void stretchDraw(const QRect& dest, const QImage& picture);
+    // Copies part of a picture, both rectangles given as corners
+    // (right and bottom exclusive), scaling when the sizes differ.
+    void copyRect(const QRect& dest, const QImage& source, const QRect& sourceRect);
+
+private:
+    void compose(const QRect& dest, const QImage& source, const QRect& sourceRect);
+    void notify();
+
+    QImage* bitmap_;
+    std::function<void()> changed_;
+    QPoint penPos_;
+};
+
+// Rectangle from corner coordinates, right and bottom exclusive.
+inline QRect cornerRect(int left, int top, int right, int bottom) {
+    return QRect(QPoint(left, top), QPoint(right - 1, bottom - 1));
+}
+
+}  // namespace ui

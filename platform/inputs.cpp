@@ -1,0 +1,250 @@
+#include "inputs.h"
+
+#include "gbk.h"
+
+#include <QButtonGroup>
+#include <QFocusEvent>
+#include <QLineEdit>
+#include <QPainter>
+#include <QRadioButton>
+#include <QStyledItemDelegate>
+#include <QToolButton>
+
+#include <cmath>
+
+namespace ui {
+
+// ---------------------------------------------------------------- ComboBox
+
+namespace {
+
+// Draws list items cell by cell, like the closed box.
+class CellItemDelegate : public QStyledItemDelegate {
+public:
+    CellItemDelegate(ComboBox* box) : QStyledItemDelegate(box), box_(box) {}
+
+    void paint(QPainter* p, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        const bool selected = option.state & QStyle::State_Selected;
+        p->fillRect(option.rect, selected ? option.palette.highlight() : QBrush(Qt::white));
+        p->setPen(selected ? option.palette.highlightedText().color() : box_->font().color);
+        p->save();
+        p->setClipRect(option.rect);
+        const FontSpec f = box_->font();
+        drawCellText(*p, option.rect.left() + 2, option.rect.top() + (option.rect.height() - f.height) / 2,
+                     box_->item(index.row()), f);
+        p->restore();
+    }
+
+    QSize sizeHint(const QStyleOptionViewItem&, const QModelIndex&) const override {
+        return QSize(box_->width(), box_->font().height + 2);
+    }
+
+private:
+    ComboBox* box_;
+};
+
+}  // namespace
+
+ComboBox::ComboBox(QWidget* parent) : QComboBox(parent), Control(this) {
+    setEditable(false);
+    setMaxVisibleItems(20);
+    setItemDelegate(new CellItemDelegate(this));
+    QObject::connect(this, &QComboBox::activated, [this](int) {
+        if (onChange) onChange();
+    });
+}
+
+void ComboBox::clearItems() {
+    items_.clear();
+    clear();
+}
+
+void ComboBox::addItem(std::string gbk) {
+    QString shown = qtext(gbk);
+    items_.push_back(std::move(gbk));
+    QComboBox::addItem(shown);
+}
+
+void ComboBox::setItems(const std::vector<std::string>& items) {
+    clearItems();
+    for (const std::string& s : items) addItem(s);
+}
+
+void ComboBox::setItemIndex(int i) {
+    setCurrentIndex(i >= 0 && i < count() ? i : -1);
+}
+
+std::string ComboBox::text() const {
+    const int i = currentIndex();
+    return i >= 0 && i < count() ? items_[static_cast<std::size_t>(i)] : std::string();
+}
+
+void ComboBox::setFont(const FontSpec& f) {
+    font_ = f;
+    QComboBox::setFont(toQFont(f));
+    update();
+}
+
+void ComboBox::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    const QRect r = rect();
+    p.fillRect(r, color);
+    p.setPen(QColor(0x80, 0x80, 0x80));
+    p.drawRect(r.adjusted(0, 0, -1, -1));
+    const int arrowW = 17;
+    QRect arrow(r.right() - arrowW, r.top() + 1, arrowW, r.height() - 2);
+    p.fillRect(arrow, QColor(0xE0, 0xE0, 0xE0));
+    p.setPen(isEnabled() ? Qt::black : Qt::gray);
+    const QPoint c = arrow.center();
+    QPolygon tri;
+    tri << QPoint(c.x() - 4, c.y() - 2) << QPoint(c.x() + 4, c.y() - 2) << QPoint(c.x(), c.y() + 2);
+    p.setBrush(p.pen().color());
+    p.drawPolygon(tri);
+    p.setClipRect(QRect(r.left() + 1, r.top() + 1, r.width() - arrowW - 3, r.height() - 2));
+    p.setPen(isEnabled() ? font_.color : Qt::gray);
+    drawCellText(p, r.left() + 3, r.top() + (r.height() - font_.height) / 2, text(), font_);
+}
+
+// ---------------------------------------------------------------- RadioGroup
+
+RadioGroup::RadioGroup(QWidget* parent) : QWidget(parent), Control(this), group_(new QButtonGroup(this)) {
+    group_->setExclusive(true);
+    QObject::connect(group_, &QButtonGroup::idClicked, [this](int) {
+        if (onClick) onClick();
+    });
+}
+
+void RadioGroup::setItems(const std::vector<std::string>& gbkItems) {
+    for (QRadioButton* b : buttons_) delete b;
+    buttons_.clear();
+    int id = 0;
+    for (const std::string& s : gbkItems) {
+        auto* b = new QRadioButton(qtext(s), this);
+        b->setFont(toQFont(font_));
+        b->setCursor(cursor());
+        b->show();
+        group_->addButton(b, id++);
+        buttons_.push_back(b);
+    }
+    arrange();
+}
+
+int RadioGroup::itemIndex() const { return group_->checkedId(); }
+
+void RadioGroup::setItemIndex(int i) {
+    if (i >= 0 && i < count()) {
+        buttons_[static_cast<std::size_t>(i)]->setChecked(true);
+        return;
+    }
+    // Unchecking the only checked button needs the group's exclusivity off.
+    group_->setExclusive(false);
+    for (QRadioButton* b : buttons_) b->setChecked(false);
+    group_->setExclusive(true);
+}
+
+void RadioGroup::setColumns(int c) {
+    columns_ = std::max(1, c);
+    arrange();
+}
+
+void RadioGroup::setFont(const FontSpec& f) {
+    font_ = f;
+    for (QRadioButton* b : buttons_) b->setFont(toQFont(f));
+    arrange();
+}
+
+void RadioGroup::resizeEvent(QResizeEvent*) { arrange(); }
+
+// Buttons share the width in equal columns below the caption line, as a
+// grouped set of options is laid out classically.
+void RadioGroup::arrange() {
+    if (buttons_.empty()) return;
+    const int textHeight = static_cast<int>(std::lround(font_.height * 1.15));
+    const int perColumn = (count() + columns_ - 1) / columns_;
+    const int buttonWidth = (width() - 10) / columns_;
+    const int room = height() - textHeight - 5;
+    const int buttonHeight = room / perColumn;
+    const int topMargin = textHeight + 1 + (room % perColumn) / 2;
+    for (int i = 0; i < count(); ++i) {
+        QRadioButton* b = buttons_[static_cast<std::size_t>(i)];
+        b->setGeometry((i / perColumn) * buttonWidth + 8, (i % perColumn) * buttonHeight + topMargin,
+                       buttonWidth, std::max(buttonHeight, 1));
+    }
+}
+
+void RadioGroup::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    const int top = font_.height / 2;
+    p.setPen(QColor(0x80, 0x80, 0x80));
+    p.drawRect(QRect(0, top, width() - 2, height() - top - 2));
+    p.setPen(Qt::white);
+    p.drawRect(QRect(1, top + 1, width() - 2, height() - top - 2));
+}
+
+// ---------------------------------------------------------------- SpinEdit
+
+class SpinEdit::Field : public QLineEdit {
+public:
+    Field(SpinEdit* owner) : QLineEdit(owner), owner_(owner) {}
+
+protected:
+    void focusOutEvent(QFocusEvent* e) override {
+        owner_->setValue(owner_->value());
+        QLineEdit::focusOutEvent(e);
+    }
+
+private:
+    SpinEdit* owner_;
+};
+
+SpinEdit::SpinEdit(QWidget* parent) : QWidget(parent), Control(this), edit_(new Field(this)) {
+    auto* up = new QToolButton(this);
+    auto* down = new QToolButton(this);
+    up->setArrowType(Qt::UpArrow);
+    down->setArrowType(Qt::DownArrow);
+    QObject::connect(up, &QToolButton::clicked, [this] { step(1); });
+    QObject::connect(down, &QToolButton::clicked, [this] { step(-1); });
+    auto place = [this, up, down] {
+        const int bw = 15;
+        edit_->setGeometry(0, 0, width() - bw, height());
+        up->setGeometry(width() - bw, 0, bw, height() / 2);
+        down->setGeometry(width() - bw, height() / 2, bw, height() - height() / 2);
+    };
+    place();
+    resize(41, 22);
+    place();
+    setValue(0);
+    // Re-place the parts whenever the control is resized.
+    struct Resizer : QObject {
+        std::function<void()> fn;
+        bool eventFilter(QObject*, QEvent* e) override {
+            if (e->type() == QEvent::Resize) fn();
+            return false;
+        }
+    };
+    auto* r = new Resizer;
+    r->setParent(this);
+    r->fn = place;
+    installEventFilter(r);
+}
+
+int SpinEdit::clamp(int v) const {
+    if (min_ == max_) return v;
+    return std::min(std::max(v, min_), max_);
+}
+
+int SpinEdit::value() const {
+    bool ok = false;
+    int v = edit_->text().trimmed().toInt(&ok);
+    return ok ? v : min_;
+}
+
+void SpinEdit::setValue(int v) { edit_->setText(QString::number(clamp(v))); }
+
+void SpinEdit::step(int delta) { setValue(value() + delta); }
+
+void SpinEdit::setMaxLength(int n) { edit_->setMaxLength(n); }
+
+void SpinEdit::setFont(const FontSpec& f) { edit_->setFont(toQFont(f)); }
+
+}  // namespace ui

@@ -1,0 +1,106 @@
+// Selection controls: drop-down list, radio group, spin edit.
+#pragma once
+
+#include "controls.h"
+
+#include <QComboBox>
+#include <QSpinBox>
+
+#include <string>
+#include <vector>
+
+class QButtonGroup;
+class QRadioButton;
+
+namespace ui {
+
+// A drop-down list (no typing).  Items are GBK; they are drawn cell by cell
+// so padding spaces push trailing text out of sight as the layouts expect.
+// onChange runs only when the user picks an item, never when code sets the
+// index.
+class ComboBox : public QComboBox, public Control {
+public:
+    explicit ComboBox(QWidget* parent);
+
+    void clearItems();
+    void addItem(std::string gbk);
+    void setItems(const std::vector<std::string>& items);
+    int count() const { return static_cast<int>(items_.size()); }
+    const std::string& item(int i) const { return items_.at(static_cast<std::size_t>(i)); }
+
+    int itemIndex() const { return currentIndex(); }
+    // An index outside the list leaves no item selected (-1).
+    void setItemIndex(int i);
+    // The selected item's text, "" when none.
+    std::string text() const;
+
+    FontSpec font() const { return font_; }
+    void setFont(const FontSpec& f);
+    QColor color = Qt::white;
+
+    std::function<void()> onChange;
+
+protected:
+    void paintEvent(QPaintEvent*) override;
+
+private:
+    std::vector<std::string> items_;
+    FontSpec font_;
+};
+
+// A framed group of radio buttons in columns.  itemIndex -1 means none is
+// chosen.  onClick runs when the user clicks a button.
+class RadioGroup : public QWidget, public Control {
+public:
+    explicit RadioGroup(QWidget* parent);
+
+    void setItems(const std::vector<std::string>& gbkItems);
+    int count() const { return static_cast<int>(buttons_.size()); }
+    int itemIndex() const;
+    void setItemIndex(int i);
+    int columns() const { return columns_; }
+    void setColumns(int c);
+    FontSpec font() const { return font_; }
+    void setFont(const FontSpec& f);
+    QRadioButton* button(int i) const { return buttons_.at(static_cast<std::size_t>(i)); }
+
+protected:
+    void paintEvent(QPaintEvent*) override;
+    void resizeEvent(QResizeEvent*) override;
+
+private:
+    void arrange();
+    std::vector<QRadioButton*> buttons_;
+    QButtonGroup* group_;
+    int columns_ = 1;
+    FontSpec font_;
+};
+
+// A number field with up/down buttons.  value() reads the typed text; text
+// that is not a number reads as the minimum.  Values are clamped into
+// minimum..maximum when set or when the field is left, except while minimum
+// and maximum are equal.
+class SpinEdit : public QWidget, public Control {
+public:
+    explicit SpinEdit(QWidget* parent);
+
+    int minValue() const { return min_; }
+    int maxValue() const { return max_; }
+    void setMinValue(int v) { min_ = v; }
+    void setMaxValue(int v) { max_ = v; }
+    int value() const;
+    void setValue(int v);
+    void setMaxLength(int n);
+    void setFont(const FontSpec& f);
+
+    class Field;
+
+private:
+    int clamp(int v) const;
+    void step(int delta);
+    Field* edit_;
+    int min_ = 0;
+    int max_ = 100;
+};
+
+}  // namespace ui

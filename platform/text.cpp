@@ -1,0 +1,85 @@
+#include "text.h"
+
+#include "gbk.h"
+
+#include <QPainter>
+
+namespace ui {
+
+void installFontSubstitutions() {
+    QFont::insertSubstitution(QStringLiteral("宋体"), QStringLiteral("Noto Serif CJK SC"));
+    QFont::insertSubstitution(QStringLiteral("黑体"), QStringLiteral("Noto Sans CJK SC"));
+    QFont::insertSubstitution(QStringLiteral("@GungsuhChe"), QStringLiteral("Noto Sans CJK SC"));
+    QFont::insertSubstitution(QStringLiteral("Arial"), QStringLiteral("DejaVu Sans"));
+}
+
+QFont toQFont(const FontSpec& spec) {
+    QFont f(QString::fromUtf8(spec.face.c_str()));
+    f.setPixelSize(spec.height > 0 ? spec.height : 1);
+    f.setBold(spec.bold);
+    f.setItalic(spec.italic);
+    f.setStyleStrategy(QFont::PreferAntialias);
+    return f;
+}
+
+QString qtext(std::string_view gbkBytes) {
+    try {
+        std::string utf8 = gbk::toUtf8(gbkBytes);
+        return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+    } catch (const gbk::EncodingError&) {
+        QString out;
+        for (unsigned char c : gbkBytes) out += c < 0x80 ? QChar(c) : QChar(0xFFFD);
+        return out;
+    }
+}
+
+std::string gbkFromQ(const QString& s) {
+    std::string out;
+    for (QChar ch : s) {
+        QByteArray u = QString(ch).toUtf8();
+        std::string_view one(u.constData(), static_cast<std::size_t>(u.size()));
+        out += gbk::encodable(one) ? gbk::fromUtf8(one) : std::string("?");
+    }
+    return out;
+}
+
+int cellTextWidth(std::string_view gbkBytes, int height) {
+    return static_cast<int>(gbkBytes.size()) * height / 2;
+}
+
+namespace {
+
+// Byte length of the GBK character starting at s[i].
+std::size_t charLength(std::string_view s, std::size_t i) {
+    unsigned char b = static_cast<unsigned char>(s[i]);
+    return (b >= 0x81 && b <= 0xFE && i + 1 < s.size()) ? 2 : 1;
+}
+
+}  // namespace
+
+void drawCellText(QPainter& p, int x, int top, std::string_view gbkBytes, const FontSpec& spec) {
+    if (gbkBytes.empty()) return;
+    const int h = spec.height > 0 ? spec.height : 1;
+    p.save();
+    QFont font = toQFont(spec);
+    p.setFont(font);
+    QFontMetricsF fm(font);
+    // The ideographic em box sits about 0.88 of the height above the baseline.
+    const qreal baseline = top + h * 0.88;
+    qreal cellX = x;
+    for (std::size_t i = 0; i < gbkBytes.size();) {
+        std::size_t len = charLength(gbkBytes, i);
+        const qreal cellW = h * static_cast<qreal>(len) / 2.0;
+        unsigned char b = static_cast<unsigned char>(gbkBytes[i]);
+        if (b > 0x20) {
+            QString ch = qtext(gbkBytes.substr(i, len));
+            qreal w = fm.horizontalAdvance(ch);
+            p.drawText(QPointF(cellX + (cellW - w) / 2.0, baseline), ch);
+        }
+        cellX += cellW;
+        i += len;
+    }
+    p.restore();
+}
+
+}  // namespace ui
