@@ -1,0 +1,203 @@
+#include "datam.h"
+#include "test_db.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <thread>
+
+namespace {
+
+using data::Connection;
+using data::DataError;
+using data::Query;
+using data::Tdatam;
+
+TEST(ConnectionString, IsTheProgramsText) {
+    EXPECT_EQ(Tdatam::BuildConnectionString("/opt/aoshu"),
+              R"(Provider=Microsoft.Jet.OLEDB.4.0;User ID=Admin;Data Source=/opt/aoshu\dat\kelvma.dat;Mode=Share Deny None;Extended Properties="";Persist Security Info=False;Jet OLEDB:System database="";Jet OLEDB:Registry Path="";Jet OLEDB:Database Password="739184026551903";Jet OLEDB:Engine Type=5;Jet OLEDB:Database Locking Mode=1;Jet OLEDB:Global Partial Bulk Ops=2;Jet OLEDB:Global Bulk Transactions=1;Jet OLEDB:New Database Password="";Jet OLEDB:Create System Database=False;Jet OLEDB:Encrypt Database=False;Jet OLEDB:Don't Copy Locale on Compact=False;Jet OLEDB:Compact Without Replica Repair=False;Jet OLEDB:SFP=False)");
+}
+
+TEST(ConnectionString, RootDirectoryKeepsItsSlash) {
+    std::string s = Tdatam::BuildConnectionString("/");
+    EXPECT_NE(s.find(R"(;Data Source=/\dat\kelvma.dat;Mode=)"), std::string::npos) << s;
+}
+
+TEST(OpenDatabase, FindsTheFileBelowAProgramDirWithSpacesAndChinese) {
+    testdb::TempDir dir;
+    std::string programDir = dir.path() + "/奥数 程序";
+    testdb::createDatabase(programDir + "/dat/kelvma.dat");
+    Tdatam datam;
+    datam.DataModuleCreate();
+    EXPECT_FALSE(datam.ADOConnection1.connected());
+    datam.programDir = programDir;
+    datam.OpenDatabase();
+    EXPECT_TRUE(datam.ADOConnection1.connected());
+}
+
+struct AcceptedString {
+    const char* name;
+    const char* folder;  // where the file lies, below the temp dir
+    std::string password;
+    std::function<std::string(const std::string& file)> connectionString;
+};
+
+TEST(ConnectionOpen, ParsesKeysAndQuotedValues) {
+    const AcceptedString cases[] = {
+        {"keys in any case", "plain", testdb::kPassword,
+         [](const std::string& f) {
+             return "data source=" + f + ";JET OLEDB:DATABASE PASSWORD=739184026551903";
+         }},
+        {"blanks around keys and values", "plain", testdb::kPassword,
+         [](const std::string& f) {
+             return " Data Source = " + f + " ; Jet OLEDB:Database Password = \"739184026551903\" ;";
+         }},
+        {"quoted path with a semicolon", "a;b", testdb::kPassword,
+         [](const std::string& f) {
+             return "Data Source=\"" + f + "\";Jet OLEDB:Database Password=739184026551903";
+         }},
+        {"doubled quote in a password", "plain", "pa\"ss'",
+         [](const std::string& f) {
+             return "Jet OLEDB:Database Password=\"pa\"\"ss'\";Data Source=" + f;
+         }},
+        {"later key wins", "plain", testdb::kPassword,
+         [](const std::string& f) {
+             return "Data Source=/nowhere;Data Source=" + f +
+                    ";Jet OLEDB:Database Password=739184026551903";
+         }},
+    };
+    for (const auto& c : cases) {
+        testdb::TempDir dir;
+        std::string file = dir.path() + "/" + c.folder + "/kelvma.dat";
+        testdb::createDatabase(file, c.password);
+        Connection connection;
+        connection.setConnectionString(c.connectionString(file));
+        EXPECT_NO_THROW(connection.open()) << c.name;
+        EXPECT_TRUE(connection.connected()) << c.name;
+    }
+}
+
+TEST(ConnectionOpen, BackslashesInDataSourceArePathSeparators) {
+    testdb::TempDir dir;
+    testdb::createDatabase(dir.path() + "/dat/kelvma.dat");
+    std::string windowsStyle = dir.path() + "\\dat\\kelvma.dat";
+    Connection connection;
+    connection.setConnectionString(testdb::connectionString(windowsStyle));
+    EXPECT_NO_THROW(connection.open());
+}
+
+struct BrokenFile {
+    const char* name;
+    std::function<void(const std::string& file)> make;
+};
+
+void truncateTo(const std::string& file, std::size_t size) {
+    testdb::writeFile(file, testdb::readFile(file).substr(0, size));
+}
+
+void overwritePage2(const std::string& file) {
+    std::string bytes = testdb::readFile(file);
+    for (std::size_t i = 4096; i < 8192 && i < bytes.size(); ++i) bytes[i] = '\xAB';
+    testdb::writeFile(file, bytes);
+}
+
+bool hasSideFiles(const std::string& dir) {
+    for (const auto& entry : std::filesystem::directory_iterator(dir))
+        if (entry.path().filename() != "kelvma.dat") return true;
+    return false;
+}
+
+TEST(ConnectionOpen, RejectsBadFilesAndLeavesThemUntouched) {
+    const BrokenFile cases[] = {
+        {"missing file", [](const std::string&) {}},
+        {"empty file", [](const std::string& f) { testdb::writeFile(f, ""); }},
+        {"text file",
+         [](const std::string& f) { testdb::writeFile(f, std::string(5000, 'x') + "\n不是数据库\n"); }},
+        {"wrong password", [](const std::string& f) { testdb::createDatabase(f, "123456"); }},
+        {"no dbinfo", [](const std::string& f) { testdb::createDatabase(f, testdb::kPassword, false); }},
+        {"no password rows",
+         [](const std::string& f) {
+             testdb::createDatabase(f);
+             testdb::exec(f, "DELETE FROM dbinfo");
+         }},
+        {"truncated",
+         [](const std::string& f) {
+             testdb::createDatabase(f);
+             truncateTo(f, 2 * 4096);
+         }},
+        {"damaged page",
+         [](const std::string& f) {
+             testdb::createDatabase(f);
+             overwritePage2(f);
+         }},
+    };
+    for (const auto& c : cases) {
+        testdb::TempDir dir;
+        std::string file = dir.path() + "/kelvma.dat";
+        c.make(file);
+        bool existed = std::filesystem::exists(file);
+        std::string before = testdb::readFile(file);
+
+        Connection connection;
+        connection.setConnectionString(testdb::connectionString(file));
+        EXPECT_THROW(connection.open(), DataError) << c.name;
+        EXPECT_FALSE(connection.connected()) << c.name;
+        EXPECT_EQ(std::filesystem::exists(file), existed) << c.name;
+        EXPECT_EQ(testdb::readFile(file), before) << c.name;
+        EXPECT_FALSE(hasSideFiles(dir.path())) << c.name;
+    }
+}
+
+TEST(ConnectionOpen, RejectsAStringWithoutDataSource) {
+    Connection connection;
+    connection.setConnectionString("Provider=Microsoft.Jet.OLEDB.4.0;User ID=Admin");
+    EXPECT_THROW(connection.open(), DataError);
+}
+
+TEST(ConnectionOpen, QueriesOnAClosedConnectionFail) {
+    Connection connection;
+    Query query(connection, "select 1");
+    EXPECT_THROW(query.open(), DataError);
+    EXPECT_THROW(query.execSql(), DataError);
+}
+
+TEST(SharedOpen, AWriteWaitsForAnotherConnectionsRead) {
+    testdb::TempDir dir;
+    std::string file = dir.path() + "/kelvma.dat";
+    testdb::createDatabase(file);
+    Connection reader, writer;
+    reader.setConnectionString(testdb::connectionString(file));
+    writer.setConnectionString(testdb::connectionString(file));
+    reader.open();
+    writer.open();
+
+    Query readerStatement(reader, "begin");
+    readerStatement.execSql();
+    Query rows(reader, "select * from b3");
+    rows.open();  // the read transaction now holds a shared lock
+
+    std::atomic<bool> finished{false};
+    std::string writeError;
+    std::thread writing([&] {
+        try {
+            Query update(writer, "update b3 set zd5=7 where zd1=1");
+            update.execSql();
+        } catch (const DataError& e) {
+            writeError = e.what();
+        }
+        finished = true;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_FALSE(finished) << "the write should wait for the reader";
+    readerStatement.setSql("commit");
+    readerStatement.execSql();
+    writing.join();
+
+    EXPECT_EQ(writeError, "");
+    EXPECT_EQ(testdb::scalar(file, "select zd5 from b3 where zd1=1"), "7");
+}
+
+}  // namespace
