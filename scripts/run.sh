@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs the program: in the foreground on
+# the X display when one is reachable; otherwise on a private Xvfb screen,
+# keeping a screenshot of the start screen.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/setup.sh
+bash scripts/build.sh
+
+program=build/bin/aoshu
+if [[ -n "${DISPLAY:-}" ]] && xdpyinfo >/dev/null 2>&1; then
+  exec "$program"
+fi
+
+echo "run: no X display reachable; running on Xvfb at 1280x1024x24 instead"
+work=$(mktemp -d)
+xvfb=""
+app=""
+stop() {
+  if [[ -n $1 ]]; then
+    kill "$1" 2>/dev/null || true
+    wait "$1" 2>/dev/null || true
+  fi
+}
+cleanup() {
+  stop "$app"
+  stop "$xvfb"
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+# Xvfb picks a free display number and writes it to descriptor 3.
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+xvfb=$!
+for _ in $(seq 100); do
+  [[ -s $work/display ]] && break
+  sleep 0.1
+done
+if [[ ! -s $work/display ]]; then
+  echo "run: Xvfb did not start:" >&2
+  cat "$work/xvfb.log" >&2
+  exit 1
+fi
+export DISPLAY=":$(head -n 1 "$work/display")"
+export QT_QPA_PLATFORM=xcb
+
+"$program" &
+app=$!
+# The start screen appears on the third one-second tick after the window shows.
+sleep 6
+if ! kill -0 "$app" 2>/dev/null; then
+  status=0
+  wait "$app" || status=$?
+  app=""
+  echo "run: the program ended early with status $status" >&2
+  exit 1
+fi
+
+mkdir -p build/screenshots
+shot="$PWD/build/screenshots/start-screen.png"
+import -window root "$shot"
+echo "run: screenshot of the start screen: $shot"
