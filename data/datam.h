@@ -59,12 +59,15 @@ public:
 
     void close();                   // harmless when closed
     bool active() const;            // open with a result
-    void setSql(std::string gbkSql);
+    void setSql(std::string gbkSql);  // also closes the query
     const std::string& sql() const;
-    void open();                    // runs the statement, keeps its rows; throws DataError
+    // Runs the statement and keeps its rows; does nothing when already open.
+    // Throws DataError (the query stays closed) on failure or when the
+    // statement returns no rows.  One statement per text.
+    void open();
     void execSql();                 // runs a statement that returns no rows; throws DataError
     bool eof() const;               // true when closed or past the last row
-    void next();
+    void next();                    // nothing at the end; throws DataError when closed
     std::size_t recordCount() const;
     // Field by name, compared without regard to case.  Throws DataError when
     // the query is closed or has no such column.
@@ -114,7 +117,9 @@ public:
     Query aft;   // picture reads
 
     // Where the program's executable lies (absolute, no trailing slash except
-    // for the root).  Set by the process entry; tests point it elsewhere.
+    // for the root), in the file system's own encoding (UTF-8 bytes, not GBK):
+    // it only ever goes into the connection string and back to the file
+    // system.  Set by the process entry; tests point it elsewhere.
     std::string programDir;
 
     // Called with "系统数据错!" (GBK) when RunQuery or RunCommand fails.

@@ -113,9 +113,9 @@ void writeFile(const std::string& file, const std::string& bytes) {
     out << bytes;
 }
 
-std::string connectionString(const std::string& file, const std::string& password) {
+std::string connectionString(const std::string& file) {
     return "Provider=Microsoft.Jet.OLEDB.4.0;User ID=Admin;Data Source=" + file +
-           ";Mode=Share Deny None;Jet OLEDB:Database Password=\"" + password + "\";Jet OLEDB:SFP=False";
+           ";Mode=Share Deny None;Jet OLEDB:Database Password=\"" + kPassword + "\";Jet OLEDB:SFP=False";
 }
 
 }  // namespace testdb

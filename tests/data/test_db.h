@@ -35,7 +35,7 @@ std::string scalar(const std::string& file, const std::string& sql);
 std::string readFile(const std::string& file);
 void writeFile(const std::string& file, const std::string& bytes);
 
-// The connection string for a file and a password, as the program builds it.
-std::string connectionString(const std::string& file, const std::string& password = kPassword);
+// A connection string for the file with the program's password.
+std::string connectionString(const std::string& file);
 
 }  // namespace testdb
