@@ -1,0 +1,34 @@
+// Writes the database file of docs/database.md from checked content.
+#pragma once
+
+#include "content.h"
+
+#include <filesystem>
+#include <map>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace content {
+
+struct WriteError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+using Jpeg = std::vector<unsigned char>;
+
+// Rendered pictures, by their path relative to the content folder.
+using PictureData = std::map<std::string, Jpeg>;
+
+inline constexpr const char* kDatabasePassword = "739184026551903";
+inline constexpr const char* kDatabaseFormat = "1";
+
+// Lowercase hex SHA-256 of the salt bytes followed by the password bytes.
+std::string passwordDigest(const std::vector<unsigned char>& salt, const std::string& password);
+
+// Creates a new database file at path (which must not exist) holding the
+// tables, the required rows and the content.  Throws WriteError.
+void writeDatabase(const std::filesystem::path& path, const Content& content,
+                   const PictureData& pictures);
+
+}  // namespace content
