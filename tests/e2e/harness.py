@@ -5,8 +5,10 @@ database, so tests can run side by side and never change the build's copy.
 """
 
 import atexit
+import ctypes
 import os
 import shutil
+import signal
 import sqlite3
 import subprocess
 import tempfile
@@ -26,7 +28,8 @@ class XServer:
         self.process = subprocess.Popen(
             ["Xvfb", "-displayfd", str(write_end), "-screen", "0", SCREEN_SIZE,
              "-nolisten", "tcp"],
-            pass_fds=[write_end], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            pass_fds=[write_end], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+            preexec_fn=_end_with_parent)
         os.close(write_end)
         number = _read_line(read_end, timeout=15)
         os.close(read_end)
@@ -45,6 +48,13 @@ class XServer:
         if self.process.poll() is None:
             self.process.terminate()
             self.process.wait(timeout=10)
+
+
+def _end_with_parent():
+    """Runs in the child before exec: SIGTERM it when the test process dies,
+    so that no server or program outlives a crashed test."""
+    PR_SET_PDEATHSIG = 1
+    ctypes.CDLL(None, use_errno=True).prctl(PR_SET_PDEATHSIG, signal.SIGTERM)
 
 
 def _read_line(fd, timeout):
@@ -81,7 +91,8 @@ class Program:
         log_path = os.path.join(self.dir, f"output-{len(self.processes) + 1}.log")
         with open(log_path, "wb") as log:
             process = subprocess.Popen([self.path], cwd=self.dir, env=env,
-                                       stdout=log, stderr=subprocess.STDOUT)
+                                       stdout=log, stderr=subprocess.STDOUT,
+                                       preexec_fn=_end_with_parent)
         process.log_path = log_path
         self.processes.append(process)
         return process

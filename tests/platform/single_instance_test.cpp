@@ -17,6 +17,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -154,16 +155,21 @@ TEST_F(X11Lookup, SurvivesWindowsThatVanish)
     if (churner == 0) {
         Display* d = XOpenDisplay(server_->display().c_str());
         const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+        std::vector<Window> alive;
         while (d && std::chrono::steady_clock::now() < end) {
-            const Window w = createWindow(d, DefaultRootWindow(d), {"Churn", "Churn", nullptr});
-            XFlush(d);
-            XDestroyWindow(d, w);
-            XFlush(d);
+            alive.push_back(createWindow(d, DefaultRootWindow(d), {"Churn", "Churn", nullptr}));
+            if (alive.size() > 50) {
+                XDestroyWindow(d, alive.front());
+                alive.erase(alive.begin());
+            }
+            XSync(d, False);
         }
         _exit(0);
     }
-    for (int i = 0; i < 200; ++i)
+    for (int i = 0; i < 100; ++i) {
+        EXPECT_FALSE(instance::x11WindowExists("Absent", kTitle));  // walks every window
         EXPECT_TRUE(instance::x11WindowExists("Tmainform", kTitle));
+    }
     int status = 0;
     waitpid(churner, &status, 0);
     EXPECT_EQ(status, 0);
