@@ -9,7 +9,6 @@ screenshots go, one folder per test.
 import os
 import shutil
 import sys
-import tempfile
 import time
 import unittest
 
@@ -173,8 +172,9 @@ class StartUp(unittest.TestCase):
     # --- screen watching --------------------------------------------------
 
     def watch_screen(self, shown_at, first, last, period=0.2):
-        """Screenshots [(seconds after shown, path)] taken every period."""
-        folder = tempfile.mkdtemp(dir=self.session.temp)
+        """Screenshots [(seconds after shown, path)] taken every period, kept
+        in the output folder's samples/."""
+        folder = os.path.join(self.output, "samples")
         samples = []
         moment = shown_at + first
         while moment <= shown_at + last:
