@@ -44,6 +44,7 @@ if [[ ! -s $work/display ]]; then
 fi
 export DISPLAY=":$(head -n 1 "$work/display")"
 export QT_QPA_PLATFORM=xcb
+export XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$work}
 
 "$program" &
 app=$!
