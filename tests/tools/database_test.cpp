@@ -1,7 +1,9 @@
 // The database built from the seed content: tables, required rows, ids,
 // scrambled columns, pictures and the password digest.
 #include "builder.h"
+#include "datam.h"
 #include "gbk.h"
+#include "jpeg.h"
 
 #include <gtest/gtest.h>
 
@@ -17,17 +19,11 @@
 
 namespace {
 
-// The program's reading of a scrambled column: each group of three bytes,
-// shifted back by 20 + key, 17 + key, 17 + key, is a decimal byte value.
-std::string unscramble(const std::string& stored, int key) {
-    std::string out;
-    for (std::size_t i = 0; i + 2 < stored.size(); i += 3) {
-        int h = static_cast<unsigned char>(stored[i]) - 20 - key - '0';
-        int t = static_cast<unsigned char>(stored[i + 1]) - 17 - key - '0';
-        int u = static_cast<unsigned char>(stored[i + 2]) - 17 - key - '0';
-        out += static_cast<char>(h * 100 + t * 10 + u);
-    }
-    return out;
+// The program's own reading of a scrambled column.
+std::string unscramble(const std::string& stored, int key) { return data::Tdatam::UnscrambleField(stored, key); }
+
+QImage decodeJpeg(const std::string& bytes) {
+    return jpeg::decode(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
 }
 
 class SeedDatabase : public ::testing::Test {
@@ -134,8 +130,8 @@ TEST_F(SeedDatabase, KeyAndAnalysisLengthsFollowTheProgramsTests) {
 TEST_F(SeedDatabase, PicturesAreJpegsOfTheDrawnSize) {
     auto row = rows("select zd11, zd12, zd15 from b1 where zd1=3003")[0];
     EXPECT_EQ(row[0], "1");
-    QImage question = QImage::fromData(QByteArray::fromStdString(row[1]), "JPEG");
-    QImage analysis = QImage::fromData(QByteArray::fromStdString(row[2]), "JPEG");
+    QImage question = decodeJpeg(row[1]);
+    QImage analysis = decodeJpeg(row[2]);
     EXPECT_EQ(question.size(), QSize(240, 150));
     EXPECT_EQ(analysis.size(), QSize(520, 160));
     EXPECT_GT(qGray(question.pixel(5, 5)), 245);  // white background
@@ -166,8 +162,7 @@ TEST_F(SeedDatabase, PostsStartAtTheFixedPost) {
 TEST_F(SeedDatabase, PageAndPostPicturesAreKeyedByOwnerAndNumber) {
     EXPECT_EQ(value("select group_concat(zd4) from (select zd4 from b6 where zd2=3 and zd3=1 order by zd4)"), "1,2");
     EXPECT_EQ(value("select group_concat(zd4) from (select zd4 from b6 where zd2=12 and zd3=202 order by zd4)"), "1,2");
-    QImage picture = QImage::fromData(
-        QByteArray::fromStdString(value("select zd5 from b6 where zd2=12 and zd3=201 and zd4=1")), "JPEG");
+    QImage picture = decodeJpeg(value("select zd5 from b6 where zd2=12 and zd3=201 and zd4=1"));
     EXPECT_EQ(picture.size(), QSize(200, 100));
 }
 
@@ -182,6 +177,18 @@ TEST_F(SeedDatabase, PasswordDigestIsSaltThenPassword) {
     EXPECT_EQ(digest, hashOf("739184026551903"));
     EXPECT_NE(digest, hashOf("739184026551904"));
     EXPECT_EQ(value("select value from dbinfo where name='format'"), "1");
+}
+
+TEST_F(SeedDatabase, TheProgramOpensItWithItsPasswordOnly) {
+    data::Tdatam datam;
+    datam.programDir = dir_->path().toStdString();
+    EXPECT_NO_THROW(datam.OpenDatabase());
+
+    std::string wrong = data::Tdatam::BuildConnectionString(datam.programDir);
+    wrong.replace(wrong.find("739184026551903"), 15, "739184026551904");
+    data::Connection connection;
+    connection.setConnectionString(wrong);
+    EXPECT_THROW(connection.open(), data::DataError);
 }
 
 TEST(DatabaseSalt, EveryBuildDrawsItsOwnSalt) {
