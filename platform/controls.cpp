@@ -372,9 +372,12 @@ Timer::Timer() {
     });
 }
 
+bool Timer::manual = false;
+
 void Timer::setEnabled(bool on) {
-    if (on == timer_.isActive()) return;  // enabling a running timer does not restart it
-    if (on)
+    if (on == enabled_) return;  // enabling a running timer does not restart it
+    enabled_ = on;
+    if (on && !manual)
         timer_.start(interval_);
     else
         timer_.stop();

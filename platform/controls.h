@@ -269,15 +269,20 @@ private:
 class Timer {
 public:
     Timer();
-    bool enabled() const { return timer_.isActive(); }
+    bool enabled() const { return enabled_; }
     void setEnabled(bool on);
     int interval() const { return interval_; }
     void setInterval(int ms);
     std::function<void()> onTimer;
 
+    // While set, timers keep their enabled flag but never fire by
+    // themselves: tests tick them by calling the handler.
+    static bool manual;
+
 private:
     QTimer timer_;
     int interval_ = 1000;
+    bool enabled_ = false;
 };
 
 }  // namespace ui

@@ -1,0 +1,32 @@
+// Process entry: one instance per desktop, then the window and the data
+// module, then the event loop.
+#include "application.h"
+#include "datam.h"
+#include "mainform.h"
+#include "single_instance.h"
+#include "text.h"
+
+namespace {
+
+const char* const kWindowClass = "Tmainform";
+const char* const kWindowTitle = "欢迎使用奥数! 请登录...";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (instance::anotherInstanceRunning(kWindowClass, kWindowTitle)) return 0;
+
+    ui::Application app(argc, argv);
+    // The class name of the window on X11, which the guard above looks for.
+    QCoreApplication::setApplicationName(QStringLiteral("TmainForm"));
+    ui::installFontSubstitutions();
+
+    data::Tdatam datam;
+    datam.programDir = QCoreApplication::applicationDirPath().toStdString();
+    TmainForm mainForm(datam);
+    datam.DataModuleCreate();
+    datam.showNotice = [&mainForm](const std::string& text) { mainForm.ShowNotice(text); };
+
+    mainForm.show();
+    return app.exec();
+}

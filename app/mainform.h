@@ -1,0 +1,189 @@
+// The main window "mainForm": every control of the window, created with its
+// design-time name, position, font and colour, and the window's handlers.
+//
+// The handlers are members of this one class, as the controls they read and
+// write are; each is defined in the folder of its subsystem: the shell
+// (start-up, notice, exit) here in app/, grade and unit selection in
+// learning/, the homework session in homework/.
+#pragma once
+
+#include "containers.h"
+#include "controls.h"
+#include "homework_state.h"
+#include "inputs.h"
+
+#include <QWidget>
+
+#include <string>
+
+class QDate;
+
+namespace data {
+class Tdatam;
+}
+
+// The date line of the top bar: "2026年12月06日 星期日" (GBK).
+std::string DateLine(const QDate& d);
+
+class TmainForm : public QWidget {
+public:
+    explicit TmainForm(data::Tdatam& datam);
+    ~TmainForm() override;
+
+    data::Tdatam& datam;
+
+    // ---- components, in declaration order (a later one lies above) ----
+    ui::Image* Image1;
+    ui::Image* Image3;
+    ui::Image* Image8;
+    ui::SpeedButton* BEND;
+    ui::Label* ldw1;
+    ui::Label* ldw0;
+    ui::Image* Imageft;
+    ui::Panel* Panel_ZY;
+    ui::Image* Imicon1;
+    ui::Image* Imicon0;
+    ui::Image* Imagefm0;
+    ui::Panel* Panel5;
+    ui::Label* Lpy;
+    ui::Image* Image9;
+    ui::SpeedButton* BJS;
+    ui::Image* Image69;
+    ui::SpeedButton* SpeedButton69;
+    ui::Image* Image6;
+    ui::SpeedButton* SpeedButton6;
+    ui::SpeedButton* SpeedButton1;
+    ui::Panel* Panel8;
+    ui::Label* Lkssj;
+    ui::Label* Label37;
+    ui::PageControl* page1;
+    ui::TabSheet* TabSheet1;
+    ui::ScrollBox* scb1;
+    ui::Bevel* Bexz;
+    ui::Memo* m_pd;
+    ui::ScrollBox* SBOX1;
+    ui::Image* Image2;
+    ui::Panel* PYL;
+    ui::Image* Imag3;
+    ui::Image* Imag2;
+    ui::Image* Imag1;
+    ui::SpeedButton* SpB1;
+    ui::SpeedButton* SpB2;
+    ui::SpeedButton* spb3;
+    ui::Image* Image18;
+    ui::SpeedButton* SpeedButton9;
+    ui::ComboBox* cyl;
+    ui::Panel* Panel_cy;
+    ui::Panel* Panel_END;
+    ui::Image* Image11;
+    ui::Image* Image4;
+    ui::SpeedButton* BT2;
+    ui::Image* Image5;
+    ui::SpeedButton* BT1;
+    ui::Panel* Pts;
+    ui::Label* Label1;
+    ui::Image* im1;
+    ui::SpeedButton* sp1;
+    ui::ComboBox* c1;
+    ui::ComboBox* c2;
+    ui::Panel* pdydlg;
+    ui::Image* Image67;
+    ui::Image* Image68;
+    ui::Label* LabelJSQ;
+    ui::Label* Label27;
+    ui::Label* Label30;
+    ui::Label* Label36;
+    ui::SpeedButton* Button_DYXZQR;
+    ui::SpeedButton* SpeedButton77;
+    ui::Bevel* Bevel3;
+    ui::Panel* Panel14;
+    ui::SpinEdit* SpE1;
+    ui::SpinEdit* SpE2;
+    ui::Timer Timer2;
+
+    // ---- window state ----
+    int ClosePermission = 0;   // 0: close requests are refused; 2: the program closes itself
+    bool StartupCompleted = false;
+    HomeworkState hw;
+    int CurrentPage = 0;       // report page shown, 0 while none
+    // Margin panels beside the cards, built with the first homework.
+    ui::Panel* MarginLeft = nullptr;
+    ui::Panel* MarginRight = nullptr;
+
+    // Screen size the layout is computed from.
+    int screenWidth() const;
+    int screenHeight() const;
+
+    // Time granted to the homework, kept as the tag of Panel8.
+    int TimeGranted() const { return Panel8->tag; }
+    void setTimeGranted(int s) { Panel8->tag = s; }
+    // Caption of BJS kept while a page view shows "返  回", as Panel_cy's hint.
+    const std::string& RememberedCaption() const { return Panel_cy->hint(); }
+    void setRememberedCaption(std::string s) { Panel_cy->setHint(std::move(s)); }
+    // Top of the next question card, as the tag of scb1.
+    int CardCursor() const { return scb1->tag; }
+    void setCardCursor(int y) { scb1->tag = y; }
+
+    // ---- shell (app/) ----
+    void FormCreate();
+    void FormShow();
+    void FormClose(QCloseEvent* e);
+    void Timer2Timer();
+    void CompleteStartup();
+    void ShowNotice(const std::string& gbkText);
+    void BENDClick();
+    void ShowExitConfirmation();
+    // "确    认" on the notice: ends the program after a data error.
+    void ConfirmNotice();
+    // Leaves with the per-question counter statement (confirmed exit, or
+    // after a perfect homework).
+    void ExitWithCounters();
+    // ClosePermission := 2, then close: the program's own way out.
+    void CloseProgram();
+    void CentrePanelCy();
+    // Sets BT1's caption and width; Image5 follows at width + 3.
+    void setBT1(const std::string& gbkCaption, int width);
+    void showBT2(bool show);
+    void TileCanvas(ui::Canvas& canvas, ui::Image& tile, int width, int height);
+
+    // ---- grade and unit selection (learning/) ----
+    void c1Change();
+    void c2Change();
+    void UpdateUnitLearningButton();
+
+    // ---- homework session (homework/) ----
+    void BT1Click();
+    void BT2Click();
+    void BJSClick();
+    void StartHomework();
+    void ContinueHomework();
+    void ShowAnswers();
+    void FinishHomework();
+    void ReturnFromPage();
+    void CountdownTick();
+    void ShowCountdown();
+    void ExtractHomework();
+    void BuildAnswerSelector(int index, const std::string& analysisText);
+    void RenderQuestionCard(int n, int pictureFlag, const std::string& gbkText);
+    void CardMouseUp(ui::Image& card, int x, int y);
+    void FocusRule();
+    void GradeHomework();
+    void BuildMarginPanels();
+
+protected:
+    void showEvent(QShowEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
+    void paintEvent(QPaintEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
+
+private:
+    void createComponents();
+    void createTopArea();
+    void createWorkArea();
+    void createViewer();
+    void createCentrePanel();
+    void createPrintDialog();
+    void loadArtwork();
+    void bindEvents();
+    bool shown_ = false;
+};

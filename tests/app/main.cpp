@@ -1,0 +1,21 @@
+// Runs the window tests on the offscreen platform with a 1280 x 1024 screen.
+#include "application.h"
+#include "controls.h"
+#include "text.h"
+
+#include <QDir>
+#include <QFile>
+#include <gtest/gtest.h>
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" SCREEN_CONFIG);
+    const QByteArray runtime = QDir::tempPath().toUtf8() + "/aoshu-test-runtime";
+    QDir().mkpath(QString::fromUtf8(runtime));
+    QFile::setPermissions(QString::fromUtf8(runtime), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    qputenv("XDG_RUNTIME_DIR", runtime);
+    ui::Application app(argc, argv);
+    ui::installFontSubstitutions();
+    ui::Timer::manual = true;
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

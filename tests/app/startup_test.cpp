@@ -1,0 +1,157 @@
+// Start-up: the layout at show time, the three-tick wait, the database
+// check and the restored selection.
+#include "form_fixture.h"
+
+#include <QDate>
+
+TEST_F(ProgramTest, LayoutOn1280x1024FollowsTheScreen) {
+    create();
+    form->show();
+    EXPECT_EQ(form->geometry(), QRect(0, 0, 1280, 1024));
+    const struct {
+        const char* what;
+        QWidget* widget;
+        QPoint at;
+    } places[] = {
+        {"BEND", form->BEND, {1258, 2}},
+        {"Image8", form->Image8, {1256, 0}},
+        {"BJS", form->BJS, {1170, 4}},
+        {"Image9", form->Image9, {1168, 2}},
+        {"SpeedButton69", form->SpeedButton69, {1060, 4}},
+        {"Image69", form->Image69, {1058, 2}},
+        {"SpeedButton6", form->SpeedButton6, {950, 4}},
+        {"Image6", form->Image6, {948, 2}},
+        {"Panel_cy", form->Panel_cy, {405, 395}},
+        {"Panel8", form->Panel8, {527, 2}},
+        {"ldw0", form->ldw0, {457, 94}},
+        {"ldw1", form->ldw1, {458, 96}},
+        {"Imagefm0", form->Imagefm0, {0, 36}},
+    };
+    for (const auto& p : places) EXPECT_EQ(p.widget->pos(), p.at) << p.what;
+    EXPECT_EQ(form->Pts->geometry(), QRect(29, 208, 268, 49));
+    EXPECT_EQ(u8(form->SpeedButton69->caption()), "知识学习");
+    EXPECT_EQ(u8(form->BJS->caption()), "退出系统");
+    EXPECT_EQ(u8(form->Lkssj->caption()), "00分00秒");
+    EXPECT_EQ(form->Lpy->caption(), DateLine(QDate::currentDate()));
+}
+
+TEST_F(ProgramTest, DateLineNamesTheWeekday) {
+    const struct {
+        QDate date;
+        const char* line;
+    } cases[] = {
+        {{2026, 12, 6}, "2026年12月06日 星期日"}, {{2026, 12, 7}, "2026年12月07日 星期一"},
+        {{2027, 1, 5}, "2027年01月05日 星期二"},  {{2024, 2, 29}, "2024年02月29日 星期四"},
+        {{2025, 10, 10}, "2025年10月10日 星期五"}, {{2026, 8, 1}, "2026年08月01日 星期六"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(u8(DateLine(c.date)), c.line) << c.line;
+}
+
+TEST_F(ProgramTest, StartScreenAppearsOnTheThirdTickNotBefore) {
+    create();
+    form->show();
+    for (int t = 1; t <= 2; ++t) {
+        tick();
+        for (QWidget* w : {static_cast<QWidget*>(form->BT1), static_cast<QWidget*>(form->BT2),
+                           static_cast<QWidget*>(form->BJS), static_cast<QWidget*>(form->BEND)})
+            EXPECT_FALSE(w->isVisible()) << "tick " << t;
+        EXPECT_FALSE(datam->ADOConnection1.connected());
+    }
+    tick();
+    EXPECT_TRUE(datam->ADOConnection1.connected());
+    EXPECT_FALSE(form->Timer2.enabled());
+    for (QWidget* w : {static_cast<QWidget*>(form->BT1), static_cast<QWidget*>(form->BT2),
+                       static_cast<QWidget*>(form->BJS), static_cast<QWidget*>(form->BEND),
+                       static_cast<QWidget*>(form->c1), static_cast<QWidget*>(form->c2),
+                       static_cast<QWidget*>(form->sp1)})
+        EXPECT_TRUE(w->isVisible());
+    EXPECT_EQ(u8(form->BT1->caption()), "开始作业");
+    EXPECT_EQ(u8(form->BT2->caption()), "上次作业");
+    EXPECT_EQ(form->BT1->width(), 112);
+    EXPECT_EQ(form->Image5->width(), 115);
+    EXPECT_EQ(form->Pts->geometry(), QRect(29, 184, 268, 78));
+    EXPECT_TRUE(form->Pts->caption().empty());
+}
+
+TEST_F(ProgramTest, RestoresTheRememberedGradeAndUnit) {
+    const struct {
+        const char* setup;
+        int grade;
+        int unit;
+        const char* unitName;
+    } cases[] = {
+        {"update b5 set zd5=3, zd6=1 where zd1=1", 3, 1, "图形计数"},
+        {"update b5 set zd5=11, zd6=0 where zd1=1", 11, 0, "模拟试卷一"},
+        {"delete from b5", 0, 0, "数一数"},                      // no row: both read 0
+        {"update b5 set zd5=15, zd6=0 where zd1=1", -1, -1, ""},  // no such grade
+        {"update b5 set zd5=3, zd6=9 where zd1=1", 3, -1, ""},    // no such unit
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.setup);
+        freshDatabase();
+        dbExec(c.setup);
+        start();
+        EXPECT_EQ(form->c1->itemIndex(), c.grade);
+        EXPECT_EQ(form->c2->itemIndex(), c.unit);
+        const std::string name = gbk::fromUtf8(c.unitName);
+        EXPECT_EQ(gbk::copy(form->c2->text(), 1, static_cast<long>(name.size())), name);
+        EXPECT_TRUE(errors.empty());
+    }
+}
+
+TEST_F(ProgramTest, AnUnusableDatabaseEndsTheProgramWithAMessage) {
+    const struct {
+        const char* what;
+        std::function<void(ProgramTest&)> damage;
+    } cases[] = {
+        {"missing", [](ProgramTest& t) { QFile::remove(QString::fromStdString(t.dbPath)); }},
+        {"not a database",
+         [](ProgramTest& t) {
+             QFile f(QString::fromStdString(t.dbPath));
+             ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+             f.write("this is not a database\n");
+         }},
+        {"another password",
+         [](ProgramTest& t) { t.dbExec("update dbinfo set value='00' where name='password-sha256'"); }},
+        {"damaged",
+         [](ProgramTest& t) {
+             QFile f(QString::fromStdString(t.dbPath));
+             ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+             f.resize(f.size() / 3);
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        freshDatabase();
+        c.damage(*this);
+        create();
+        form->show();
+        tick(2);
+        EXPECT_EQ(endsWith([this] { tick(); }), 1);
+        ASSERT_EQ(messageBoxes.size(), 1u);
+        EXPECT_EQ(messageBoxes[0].first, "数据库出错，请重新安装！");
+        EXPECT_EQ(messageBoxes[0].second, "系统提示");
+    }
+}
+
+TEST_F(ProgramTest, AFailingStatementShowsTheNoticeAndConfirmingEndsTheProgram) {
+    start();
+    datam->RunQuery("select * from no_such_table"_gbk);
+    EXPECT_EQ(u8(form->Pts->caption()), "系统数据错!");
+    EXPECT_EQ(u8(form->BT1->caption()), "确    认");
+    EXPECT_EQ(form->BT1->width(), 228);
+    EXPECT_EQ(form->Image5->width(), 231);
+    EXPECT_FALSE(form->BT2->isVisible());
+    EXPECT_TRUE(form->Panel_cy->isVisible());
+    EXPECT_EQ(endsWith([this] { form->BT1Click(); }), 1);
+}
+
+TEST_F(ProgramTest, AMissingB5TableFailsSafelyAtStartUp) {
+    dbExec("drop table b5");
+    create();
+    form->show();
+    tick(3);
+    EXPECT_EQ(u8(form->BT1->caption()), "确    认");
+    EXPECT_TRUE(form->BT1->isVisible());
+    EXPECT_EQ(errors.size(), 1u);  // the read from the failed query ends the start-up
+}
