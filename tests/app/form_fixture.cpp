@@ -50,7 +50,7 @@ void ProgramTest::freshDatabase() {
     dbPath = (dir.path() + "/dat/kelvma.dat").toStdString();
     const QString path = QString::fromStdString(dbPath);
     QFile::remove(path);
-    ASSERT_TRUE(QFile::copy(QStringLiteral(SEED_DATABASE), path));
+    ASSERT_TRUE(QFile::copy(QString::fromStdString(databaseToCopy()), path));
     QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
 }
 

@@ -21,6 +21,8 @@ class ProgramTest : public ::testing::Test {
 public:
     void SetUp() override;
     void TearDown() override;
+    // The database each test starts from a copy of.
+    virtual std::string databaseToCopy() const { return SEED_DATABASE; }
 
     // Drops the window and starts again on a new copy of the seed database.
     void freshDatabase();
