@@ -36,7 +36,9 @@ TEST_F(HomeworkTest, CardsStandOneBelowTheOtherWithTheirAnswerRows) {
         ui::Image* card = form->hw.CardImages[static_cast<std::size_t>(c.slot - 1)];
         EXPECT_EQ(card->geometry(), QRect(246, top, 786, c.height));
         EXPECT_EQ(card->tag, c.slot);
-        if (c.positions) EXPECT_EQ(card->hint(), c.positions);
+        if (c.positions) {
+            EXPECT_EQ(card->hint(), c.positions);
+        }
         EXPECT_EQ(form->hw.AnswerPanels[static_cast<std::size_t>(c.slot - 1)]->geometry(),
                   QRect(246, top + c.height, 786, 36));
         top += c.height + 36 + 2;
