@@ -1,0 +1,121 @@
+// The controls' own rules that the window's handlers rely on.
+#include "canvas.h"
+#include "controls.h"
+#include "gbk.h"
+#include "inputs.h"
+
+#include <gtest/gtest.h>
+
+TEST(Memo, SplitsAtCrLfAndIgnoresAFinalEmptyLine) {
+    ui::Memo memo(nullptr);
+    const struct {
+        std::string text;
+        std::vector<std::string> lines;
+    } cases[] = {
+        {"", {}},
+        {"a", {"a"}},
+        {"a\r\n", {"a"}},
+        {"a\r\n\r\n", {"a", ""}},
+        {"\r\nb", {"", "b"}},
+        {"a\nb\r\nc", {"a\nb", "c"}},  // only CR LF breaks a line
+    };
+    for (const auto& c : cases) {
+        memo.setText(c.text);
+        EXPECT_EQ(memo.lines(), c.lines) << c.text;
+    }
+    memo.setText(std::string(5000, 'x'));
+    EXPECT_EQ(memo.line(0).size(), 4096u);
+    EXPECT_EQ(memo.line(7), "");
+}
+
+TEST(ComboBox, AnIndexOutsideTheListSelectsNothingAndCodeRaisesNoChange) {
+    ui::ComboBox box(nullptr);
+    int changes = 0;
+    box.onChange = [&] { ++changes; };
+    box.setItems({"一年级"_gbk, "二年级上"_gbk});
+    for (int i : {1, 2, -1, 0}) {
+        box.setItemIndex(i);
+        EXPECT_EQ(box.itemIndex(), i == 2 ? -1 : i);
+    }
+    EXPECT_EQ(box.text(), "一年级"_gbk);
+    box.clearItems();
+    EXPECT_EQ(box.text(), "");
+    EXPECT_EQ(changes, 0);
+}
+
+TEST(RadioGroup, CanBeClearedAgain) {
+    ui::RadioGroup group(nullptr);
+    group.setColumns(4);
+    group.setItems({"A", "B", "C", "D"});
+    EXPECT_EQ(group.itemIndex(), -1);
+    group.setItemIndex(2);
+    EXPECT_EQ(group.itemIndex(), 2);
+    group.setItemIndex(-1);
+    EXPECT_EQ(group.itemIndex(), -1);
+    group.setItemIndex(3);
+    EXPECT_EQ(group.itemIndex(), 3);
+}
+
+TEST(SpinEdit, ClampsOnlyWhenTheBoundsDiffer) {
+    ui::SpinEdit spin(nullptr);
+    spin.setMinValue(1);
+    spin.setMaxValue(1);
+    spin.setValue(7);
+    EXPECT_EQ(spin.value(), 7);  // equal bounds: taken as it is
+    spin.setMaxValue(12);
+    const struct {
+        int set, read;
+    } cases[] = {{0, 1}, {5, 5}, {13, 12}};
+    for (const auto& c : cases) {
+        spin.setValue(c.set);
+        EXPECT_EQ(spin.value(), c.read) << c.set;
+    }
+}
+
+TEST(Canvas, SourceAndDestinationLetsWhiteShowTheBackground) {
+    QImage target(4, 1, QImage::Format_RGB32);
+    target.fill(qRgb(0x80, 0xC0, 0xF0));
+    QImage picture(4, 1, QImage::Format_RGB32);
+    picture.setPixel(0, 0, qRgb(255, 255, 255));
+    picture.setPixel(1, 0, qRgb(0, 0, 0));
+    picture.setPixel(2, 0, qRgb(0xFF, 0x0F, 0xFF));
+    picture.setPixel(3, 0, qRgb(255, 255, 255));
+    ui::Canvas canvas(&target);
+    canvas.copyMode = ui::CopyMode::SrcAnd;
+    canvas.stretchDraw(ui::cornerRect(0, 0, 4, 1), picture);
+    EXPECT_EQ(target.pixel(0, 0), qRgb(0x80, 0xC0, 0xF0));
+    EXPECT_EQ(target.pixel(1, 0), qRgb(0, 0, 0));
+    EXPECT_EQ(target.pixel(2, 0), qRgb(0x80, 0x00, 0xF0));
+}
+
+TEST(Control, OwnFlagsDifferFromWhatTheParentsAllow) {
+    QWidget parent;
+    ui::Panel panel(&parent);
+    parent.hide();
+    panel.show();
+    EXPECT_TRUE(panel.visible());
+    EXPECT_FALSE(panel.canFocus());
+    parent.show();
+    parent.setEnabled(false);
+    EXPECT_TRUE(panel.enabled());
+    EXPECT_FALSE(panel.canFocus());
+    parent.setEnabled(true);
+    EXPECT_TRUE(panel.canFocus());
+}
+
+TEST(Align, DockedChildrenShareTheParentInOrder) {
+    ui::Panel parent(nullptr);
+    parent.setBevels(ui::BevelCut::Raised, ui::BevelCut::Lowered);  // 2 pixels inside
+    parent.resize(200, 100);
+    ui::Panel top(&parent), bottom(&parent), client(&parent);
+    top.resize(10, 20);
+    bottom.resize(10, 15);
+    top.setAlign(ui::Align::Top);
+    bottom.setAlign(ui::Align::Bottom);
+    client.setAlign(ui::Align::Client);
+    parent.resize(300, 120);
+    ui::realignChildren(&parent);
+    EXPECT_EQ(top.geometry(), QRect(2, 2, 296, 20));
+    EXPECT_EQ(bottom.geometry(), QRect(2, 103, 296, 15));
+    EXPECT_EQ(client.geometry(), QRect(2, 22, 296, 81));
+}
