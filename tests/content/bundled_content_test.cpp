@@ -1,0 +1,166 @@
+// The bundled database: enough questions, units and posts for every grade,
+// every scrambled field readable, every picture decodable, and a full
+// homework for every grade drawn by the real window.
+#include "form_fixture.h"
+
+#include "jpeg.h"
+
+#include <map>
+
+namespace {
+
+class BundledContentTest : public ProgramTest {
+public:
+    std::string databaseToCopy() const override { return BUNDLED_DATABASE; }
+
+    // Opens the copy through the program's own data module.
+    data::Tdatam& db() {
+        if (!datam) {
+            create();
+            datam->OpenDatabase();
+        }
+        return *datam;
+    }
+
+    std::vector<std::map<std::string, std::string>> rows(const std::string& utf8Sql,
+                                                         const std::vector<std::string>& columns) {
+        std::vector<std::map<std::string, std::string>> out;
+        db().RunQuery(gbk::fromUtf8(utf8Sql));
+        for (data::Query& q = db().a_ls; !q.eof(); q.next()) {
+            std::map<std::string, std::string> row;
+            for (const std::string& c : columns) row[c] = q.fieldByName(c).asString();
+            out.push_back(row);
+        }
+        return out;
+    }
+
+    QSize pictureSize(const std::string& utf8Sql, const char* column) {
+        data::Query& q = db().aft;
+        q.setSql(gbk::fromUtf8(utf8Sql));
+        q.open();
+        const QImage img = jpeg::decode(q.fieldByName(column).asBytes());
+        q.close();
+        return img.size();
+    }
+};
+
+std::size_t lineCount(const std::string& gbkText) {
+    std::size_t n = gbkText.empty() ? 0 : 1;
+    for (std::size_t at = gbkText.find("\r\n"); at != std::string::npos; at = gbkText.find("\r\n", at + 2)) ++n;
+    return n;
+}
+
+}  // namespace
+
+TEST_F(BundledContentTest, EveryQuestionReadsBackAsGbkWithAKeyAToD) {
+    const auto questions = rows("select zd1,zd2,zd6,zd9,zd14 from b1", {"zd1", "zd2", "zd6", "zd9", "zd14"});
+    ASSERT_GE(questions.size(), 11u * 20 + 40);
+    for (const auto& q : questions) {
+        SCOPED_TRACE(q.at("zd1"));
+        const long long key = std::stoll(q.at("zd9"));
+        const std::string text = data::Tdatam::UnscrambleField(q.at("zd2"), key);
+        const std::string answer = data::Tdatam::UnscrambleField(q.at("zd6"), key);
+        const std::string analysis = data::Tdatam::UnscrambleField(q.at("zd14"), key);
+        EXPECT_NO_THROW(gbk::toUtf8(text));
+        EXPECT_NO_THROW(gbk::toUtf8(analysis));
+        ASSERT_EQ(answer.size(), 5u);
+        EXPECT_TRUE(answer[4] >= 'A' && answer[4] <= 'D') << answer;
+        EXPECT_GT(analysis.size(), 4u) << "every question has its worked solution";
+    }
+}
+
+TEST_F(BundledContentTest, EveryGradeHasItsQuestionsAndPictures) {
+    for (int grade = 0; grade <= 11; ++grade) {
+        for (int pool : {2, 0}) {
+            if (pool == 0 && grade != 11) continue;
+            SCOPED_TRACE("grade " + std::to_string(grade) + " pool " + std::to_string(pool));
+            const std::string where = " from b1 where zd9=" + std::to_string(grade) + " and zd10=" + std::to_string(pool);
+            const auto ids = rows("select zd1" + where, {"zd1"});
+            if (pool == 0) {
+                EXPECT_EQ(ids.size(), 20u);
+            }
+            EXPECT_GE(ids.size(), 20u);
+            int withPicture = 0;
+            int analysisPicture = 0;
+            for (const auto& row : ids) {
+                const std::string id = row.at("zd1");
+                const auto q = rows("select zd11,zd14,zd9 from b1 where zd1=" + id, {"zd11", "zd14", "zd9"}).at(0);
+                if (q.at("zd11") == "1") {
+                    ++withPicture;
+                    const QSize s = pictureSize("select zd12 from b1 where zd1=" + id, "zd12");
+                    EXPECT_TRUE(s.width() <= 700 && s.height() <= 400) << id;
+                }
+                const std::string analysis = data::Tdatam::UnscrambleField(q.at("zd14"), std::stoll(q.at("zd9")));
+                if (gbk::pos("<picture>", analysis)) {
+                    ++analysisPicture;
+                    const QSize s = pictureSize("select zd15 from b1 where zd1=" + id, "zd15");
+                    EXPECT_TRUE(s.width() <= 700 && s.height() <= 400) << id;
+                }
+            }
+            EXPECT_GE(withPicture * 3, static_cast<int>(ids.size()));
+            EXPECT_GE(analysisPicture * 5, static_cast<int>(ids.size()));
+        }
+    }
+}
+
+TEST_F(BundledContentTest, EveryGradeHasUnitsWithLearningPages) {
+    for (int grade = 0; grade <= 11; ++grade) {
+        SCOPED_TRACE(grade);
+        const auto units =
+            rows("select zd4,zd5,zd6 from b4 where zd3=" + std::to_string(grade) + " order by zd4", {"zd4", "zd5", "zd6"});
+        EXPECT_GE(units.size(), 6u);
+        EXPECT_LE(units.size(), 10u);
+        int empty = 0;
+        for (std::size_t i = 0; i < units.size(); ++i) {
+            const auto& u = units[i];
+            EXPECT_EQ(u.at("zd4"), std::to_string(i)) << "units are numbered without gaps";
+            if (u.at("zd6") == "空"_gbk) {
+                ++empty;
+                EXPECT_TRUE(u.at("zd5").empty());
+                continue;
+            }
+            EXPECT_GE(lineCount(u.at("zd5")), 12u) << i;
+            EXPECT_TRUE(gbk::pos("\r\n<pic", "\r\n" + u.at("zd5"))) << i;
+        }
+        EXPECT_GE(empty, 1);
+        EXPECT_LE(empty, 2);
+        if (grade == 11) {
+            EXPECT_FALSE(rows("select zd1 from b4 where zd3=11 and zd2 like '模拟试卷%'", {"zd1"}).empty());
+        }
+    }
+    // Every picture of a learning page or post decodes and fits the page.
+    for (const auto& p : rows("select zd1 from b6", {"zd1"})) {
+        const QSize s = pictureSize("select zd5 from b6 where zd1=" + p.at("zd1"), "zd5");
+        EXPECT_LE(s.width(), 600) << p.at("zd1");
+    }
+}
+
+TEST_F(BundledContentTest, DailyPostsStartUnread) {
+    const auto posts = rows("select zd1,zd4,zd5 from b4 where zd3=12", {"zd1", "zd4", "zd5"});
+    EXPECT_GE(posts.size(), 31u);  // the fixed post and at least thirty more
+    EXPECT_EQ(rows("select zd1 from b4 where zd1=201 and zd3=12", {"zd1"}).size(), 1u);
+    int withPicture = 0;
+    for (const auto& p : posts) {
+        EXPECT_EQ(p.at("zd4"), "0") << p.at("zd1");
+        EXPECT_GE(lineCount(p.at("zd5")), 8u) << p.at("zd1");
+        withPicture += gbk::pos("\r\n<pic", "\r\n" + p.at("zd5")) != 0;
+    }
+    EXPECT_GE(withPicture, 5);
+}
+
+TEST_F(BundledContentTest, EveryGradeDrawsAFullHomework) {
+    for (int grade = 0; grade <= 11; ++grade) {
+        for (int unit : {0, 1}) {
+            SCOPED_TRACE("grade " + std::to_string(grade) + " unit " + std::to_string(unit));
+            freshDatabase();
+            start();
+            form->c1->setItemIndex(grade);
+            form->c1Change();
+            form->c2->setItemIndex(unit);
+            handle([this] { form->ExtractHomework(); });
+            EXPECT_TRUE(errors.empty()) << (errors.empty() ? "" : errors[0]);
+            EXPECT_EQ(form->hw.QuestionCount, 20);
+            for (int slot = 1; slot <= 20; ++slot) EXPECT_GE(form->hw.AnswerKeys(slot), 0);
+        }
+    }
+}
