@@ -106,6 +106,8 @@ public:
     bool StartupCompleted = false;
     HomeworkState hw;
     int CurrentPage = 0;       // report page shown, 0 while none
+    // From "我做完了" or time up until the grading has finished.
+    bool GradingInProgress = false;
     // Margin panels beside the cards, built with the first homework.
     ui::Panel* MarginLeft = nullptr;
     ui::Panel* MarginRight = nullptr;

@@ -27,6 +27,11 @@ std::string scoreText(long long points) { return "分数："_gbk + gbk::num(poin
 }  // namespace
 
 void TmainForm::GradeHomework() {
+    GradingInProgress = true;
+    struct Done {
+        bool& flag;
+        ~Done() { flag = false; }
+    } done{GradingInProgress};
     page1->setEnabled(false);
     CentrePanelCy();
     pdydlg->hide();

@@ -62,6 +62,9 @@ void TmainForm::BT2Click() {
 }
 
 void TmainForm::StartHomework() {
+    // Clicks that queue up while the events below run must not start a
+    // second homework.
+    BT1->setCaption("请稍候..."_gbk);
     for (QWidget* w : std::initializer_list<QWidget*>{c1, c2, Label1, im1, sp1}) w->hide();
     datam.RunCommand("update b5 set zd5="_gbk + gbk::num(c1->itemIndex()) + ",zd6=" + gbk::num(c2->itemIndex()) +
                      " where zd1=1");
@@ -134,6 +137,8 @@ void TmainForm::ShowAnswers() {
 }
 
 void TmainForm::FinishHomework() {
+    if (GradingInProgress) return;  // a second click while the first grading runs
+    GradingInProgress = true;
     showBT2(false);
     setBT1("请稍候..."_gbk, 228);
     Timer2.setEnabled(false);
@@ -168,6 +173,7 @@ void TmainForm::CountdownTick() {
     }
     Lkssj->setCaption("00分00秒"_gbk);
     Timer2.setEnabled(false);
+    GradingInProgress = true;
     setBT1("请稍候..."_gbk, 228);
     Pts->setCaption("正在批改......"_gbk);
     showBT2(false);

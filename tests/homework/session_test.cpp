@@ -2,6 +2,8 @@
 // confirmation during a homework, and showing the answers.
 #include "homework_fixture.h"
 
+#include <QMouseEvent>
+
 TEST_F(HomeworkTest, TheCountdownShowsMinutesAndSecondsWithoutLeadingZeros) {
     startHomework();
     const struct {
@@ -122,4 +124,37 @@ TEST_F(HomeworkTest, ABadKeyShowsAsBadDataInTheReview) {
     }
     form->BT1Click();
     EXPECT_EQ(u8(form->hw.AnswerPanels[0]->caption()), "正确答案：数据有误；你的答案：B    ×");
+}
+
+namespace {
+
+// A click on a button that waits in the event queue.
+void queueClick(QWidget* button) {
+    const QPointF at(5, 5);
+    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease})
+        QCoreApplication::postEvent(button, new QMouseEvent(type, at, button->mapToGlobal(at), Qt::LeftButton,
+                                                            type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton,
+                                                            Qt::NoModifier));
+}
+
+}  // namespace
+
+TEST_F(HomeworkTest, ADoubleClickOnStartDrawsOneHomework) {
+    dbExec("update b5 set zd5=3, zd6=0 where zd1=1");
+    start();
+    queueClick(form->BT1);  // arrives while the first click is drawing
+    handle([this] { form->BT1Click(); });
+    int cards = 0;
+    for (QObject* child : form->scb1->client()->children()) cards += dynamic_cast<ui::Image*>(child) != nullptr;
+    EXPECT_EQ(cards, 20);
+    EXPECT_EQ(form->hw.QuestionCount, 20);
+}
+
+TEST_F(HomeworkTest, ADoubleClickOnDoneGradesOnce) {
+    startHomework();
+    queueClick(form->BJS);
+    finishAfter(30);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(form->hw.GradingCount, 1);
+    EXPECT_EQ(bt1(), "继续做作业");
 }
