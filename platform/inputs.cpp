@@ -2,6 +2,7 @@
 
 #include "gbk.h"
 
+#include <QAbstractItemView>
 #include <QButtonGroup>
 #include <QFocusEvent>
 #include <QLineEdit>
@@ -83,6 +84,14 @@ void ComboBox::setFont(const FontSpec& f) {
     font_ = f;
     QComboBox::setFont(toQFont(f));
     update();
+}
+
+void ComboBox::showPopup() {
+    QComboBox::showPopup();
+    // The open list is as wide as the box, so whatever an item carries
+    // beyond the box's width stays out of sight there too.
+    QWidget* popup = view()->window();
+    popup->resize(width(), popup->height());
 }
 
 void ComboBox::paintEvent(QPaintEvent*) {

@@ -42,6 +42,7 @@ public:
 
 protected:
     void paintEvent(QPaintEvent*) override;
+    void showPopup() override;
 
 private:
     std::vector<std::string> items_;

@@ -4,6 +4,7 @@
 #include "gbk.h"
 #include "inputs.h"
 
+#include <QAbstractItemView>
 #include <gtest/gtest.h>
 
 TEST(Memo, SplitsAtCrLfAndIgnoresAFinalEmptyLine) {
@@ -118,4 +119,16 @@ TEST(Align, DockedChildrenShareTheParentInOrder) {
     EXPECT_EQ(top.geometry(), QRect(2, 2, 296, 20));
     EXPECT_EQ(bottom.geometry(), QRect(2, 103, 296, 15));
     EXPECT_EQ(client.geometry(), QRect(2, 22, 296, 81));
+}
+
+TEST(ComboBox, TheOpenListIsNoWiderThanTheBox) {
+    QWidget window;
+    window.resize(400, 300);
+    ui::ComboBox box(&window);
+    box.setGeometry(10, 10, 213, 24);
+    box.setItems({"数一数"_gbk + std::string(33, ' ') + "按顺序数，不重复、不遗漏"_gbk});
+    window.show();
+    box.showPopup();
+    EXPECT_EQ(box.view()->window()->width(), 213);
+    box.hidePopup();
 }
