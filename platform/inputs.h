@@ -40,9 +40,10 @@ public:
 
     std::function<void()> onChange;
 
+    void showPopup() override;
+
 protected:
     void paintEvent(QPaintEvent*) override;
-    void showPopup() override;
 
 private:
     std::vector<std::string> items_;
