@@ -69,7 +69,12 @@ DatabaseCopy::DatabaseCopy() {
     QDir(dir_.path()).mkpath("dat");
     programDir_ = dir_.path().toStdString();
     path_ = programDir_ + "/dat/kelvma.dat";
+    refresh();
+}
+
+void DatabaseCopy::refresh() {
     const QString target = QString::fromStdString(path_);
+    QFile::remove(target);
     if (!QFile::copy(QStringLiteral(BUNDLED_DATABASE), target))
         throw std::runtime_error("cannot copy " BUNDLED_DATABASE);
     QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner);

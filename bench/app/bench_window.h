@@ -39,6 +39,8 @@ std::string takeFailure();
 class DatabaseCopy {
 public:
     DatabaseCopy();
+    // Copies the bundled file again, as shipped.  No connection may be open.
+    void refresh();
     const std::string& programDir() const { return programDir_; }
     const std::string& path() const { return path_; }
 
