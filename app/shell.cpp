@@ -40,7 +40,6 @@ void TmainForm::FormCreate() {
 void TmainForm::FormShow() {
     if (QScreen* s = screen()) setGeometry(s->availableGeometry());
     const int W = screenWidth();
-    const int H = screenHeight();
 
     BEND->move(W - BEND->width() - 3, 2);
     Image8->move(BEND->x() - 2, BEND->y() - 2);
