@@ -7,4 +7,11 @@ bash scripts/setup.sh
 bash scripts/build.sh
 status=0
 ctest --test-dir build --output-on-failure || status=$?
+if [[ $status -ne 0 ]]; then
+  # The end-to-end tests watch a real screen and can miss a frame on a
+  # heavily loaded machine; a test that fails again fails the run.
+  echo "test: running the failed tests once more"
+  status=0
+  ctest --test-dir build --output-on-failure --rerun-failed || status=$?
+fi
 exit "$status"
