@@ -74,7 +74,17 @@ void drawCellText(QPainter& p, int x, int top, std::string_view gbkBytes, const 
         if (b > 0x20) {
             QString ch = qtext(gbkBytes.substr(i, len));
             qreal w = fm.horizontalAdvance(ch);
-            p.drawText(QPointF(cellX + (cellW - w) / 2.0, baseline), ch);
+            if (w <= cellW) {
+                p.drawText(QPointF(cellX + (cellW - w) / 2.0, baseline), ch);
+            } else {
+                // A glyph wider than its cell ("%", "M") is narrowed to fit,
+                // so it never runs into its neighbours.
+                p.save();
+                p.translate(cellX, baseline);
+                p.scale(cellW / w, 1.0);
+                p.drawText(QPointF(0, 0), ch);
+                p.restore();
+            }
         }
         cellX += cellW;
         i += len;
