@@ -151,14 +151,23 @@ std::string fileNamePart(std::string text)
     return text;
 }
 
-std::string lockPath(const std::string& windowClass)
+// The desktop a lock belongs to: the X display when there is one, else the
+// Wayland display or the login session.
+std::string desktopName(bool onX11)
 {
-    const char* runtimeDir = std::getenv("XDG_RUNTIME_DIR");
+    const char* display = std::getenv("DISPLAY");
     const char* wayland = std::getenv("WAYLAND_DISPLAY");
     const char* session = std::getenv("XDG_SESSION_ID");
-    std::string desktop = wayland && *wayland   ? std::string(wayland)
-                          : session && *session ? std::string("session-") + session
-                                                : std::string("default");
+    if (onX11 && display && *display)
+        return std::string("x") + display;
+    return wayland && *wayland   ? std::string(wayland)
+           : session && *session ? std::string("session-") + session
+                                 : std::string("default");
+}
+
+std::string lockPath(const std::string& windowClass, std::string desktop)
+{
+    const char* runtimeDir = std::getenv("XDG_RUNTIME_DIR");
     std::string dir = runtimeDir && *runtimeDir ? runtimeDir : "/tmp";
     if (!(runtimeDir && *runtimeDir))  // /tmp is shared between users
         desktop += "-uid" + std::to_string(getuid());
@@ -166,10 +175,10 @@ std::string lockPath(const std::string& windowClass)
 }
 
 // Each lock is held until the process ends; the kernel releases it then.
-bool lockHeldElsewhere(const std::string& windowClass)
+bool lockHeldElsewhere(const std::string& windowClass, bool onX11)
 {
     static std::set<std::string> held;
-    const std::string path = lockPath(windowClass);
+    const std::string path = lockPath(windowClass, desktopName(onX11));
     if (held.count(path))
         return false;
     const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
@@ -193,9 +202,11 @@ bool x11WindowExists(const std::string& windowClass, const std::string& titleUtf
 
 bool anotherInstanceRunning(const std::string& windowClass, const std::string& titleUtf8)
 {
+    // Two starts within the moment before the first window appears both
+    // find no window; the lock per X display tells them apart.
     if (std::optional<bool> onX11 = lookOnX11(windowClass, titleUtf8))
-        return *onX11;
-    return lockHeldElsewhere(windowClass);
+        return *onX11 || lockHeldElsewhere(windowClass, true);
+    return lockHeldElsewhere(windowClass, false);
 }
 
 }  // namespace instance

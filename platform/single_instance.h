@@ -7,9 +7,12 @@ namespace instance {
 
 // On X11 (DISPLAY set and reachable): true when a top-level window whose
 // WM_CLASS class part equals windowClass without regard to case, and whose
-// title (_NET_WM_NAME, else WM_NAME) equals titleUtf8, exists on that display.
+// title (_NET_WM_NAME, else WM_NAME) equals titleUtf8, exists on that display,
+// or when another process holds the lock of that display, which covers a
+// second start before the first one's window shows.
 // Elsewhere: takes a lock per display (Wayland display or session) and
 // returns true when another process already holds it.
+// A lock taken is held until the process ends.
 bool anotherInstanceRunning(const std::string& windowClass, const std::string& titleUtf8);
 
 // The X11 lookup alone; false when no X display can be opened.

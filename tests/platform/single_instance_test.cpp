@@ -147,6 +147,22 @@ TEST_F(X11Lookup, AnotherInstanceUsesTheWindowWhenXIsThere)
     EXPECT_FALSE(instance::anotherInstanceRunning("Absent", kTitle));
 }
 
+// Two starts in the moment before the first window shows: the second
+// finds no window but the first one's lock on the display.
+TEST_F(X11Lookup, ASecondStartBeforeTheWindowShowsSeesTheFirst)
+{
+    const std::string windowClass = "Early" + std::to_string(getpid());
+    EXPECT_FALSE(instance::anotherInstanceRunning(windowClass, kTitle));
+    const pid_t child = fork();
+    if (child == 0) {
+        execl(INSTANCE_PROBE, INSTANCE_PROBE, windowClass.c_str(), kTitle.c_str(), static_cast<char*>(nullptr));
+        _exit(3);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << "probe status " << status;
+}
+
 // Another client creates and destroys windows as fast as it can while we
 // walk the tree; the lookup must survive the BadWindow errors.
 TEST_F(X11Lookup, SurvivesWindowsThatVanish)
