@@ -11,8 +11,9 @@
 namespace content {
 namespace {
 
-const char* const kSchema = R"sql(
-CREATE TABLE dbinfo (name TEXT PRIMARY KEY, value TEXT NOT NULL) STRICT;
+const char* const kInfoTable = "CREATE TABLE dbinfo (name TEXT PRIMARY KEY, value TEXT NOT NULL) STRICT;";
+
+const char* const kProgramTables = R"sql(
 CREATE TABLE b1 (zd1 INTEGER PRIMARY KEY, zd2 TEXT, zd5 INTEGER, zd6 TEXT, zd7 INTEGER,
                  zd9 INTEGER, zd10 INTEGER, zd11 INTEGER, zd12 BLOB, zd14 TEXT, zd15 BLOB) STRICT;
 CREATE TABLE b2 (zd1 INTEGER PRIMARY KEY, zd3 TEXT, zd4 TEXT, zd5 INTEGER, zd6 INTEGER,
@@ -190,6 +191,10 @@ void writePosts(Database& db, const Content& content, const PictureData& picture
 
 }  // namespace
 
+const char* programTablesSql() { return kProgramTables; }
+
+const char* infoTableSql() { return kInfoTable; }
+
 std::string passwordDigest(const std::vector<unsigned char>& salt, const std::string& password) {
     QCryptographicHash hash(QCryptographicHash::Sha256);
     hash.addData(QByteArrayView(reinterpret_cast<const char*>(salt.data()), static_cast<qsizetype>(salt.size())));
@@ -203,7 +208,8 @@ void writeDatabase(const std::filesystem::path& path, const Content& content,
         throw WriteError(path.string() + ": already exists");
     Database db(path);
     db.exec("BEGIN");
-    db.exec(kSchema);
+    db.exec(kInfoTable);
+    db.exec(kProgramTables);
     writePassword(db);
     for (const Grade& g : content.grades)
         writeQuestions(db, g, pictures);

@@ -23,6 +23,12 @@ using PictureData = std::map<std::string, Jpeg>;
 inline constexpr const char* kDatabasePassword = "739184026551903";
 inline constexpr const char* kDatabaseFormat = "1";
 
+// The tables, the view v_b and the rows the program needs (b2 row 1, b3
+// slots 1..20, b5 row 1), as SQL statements.
+const char* programTablesSql();
+// The table that carries the format and the password check.
+const char* infoTableSql();
+
 // Lowercase hex SHA-256 of the salt bytes followed by the password bytes.
 std::string passwordDigest(const std::vector<unsigned char>& salt, const std::string& password);
 

@@ -1,7 +1,6 @@
 #include "test_db.h"
 
-#include <QByteArray>
-#include <QCryptographicHash>
+#include "database_writer.h"
 
 #include <sqlite3.h>
 
@@ -10,30 +9,15 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <vector>
 
 namespace testdb {
 namespace {
 
-const char* kSchema = R"(
-CREATE TABLE b1 (zd1 INTEGER PRIMARY KEY, zd2 TEXT, zd5 INTEGER, zd6 TEXT, zd7 INTEGER,
-                 zd9 INTEGER, zd10 INTEGER, zd11 INTEGER, zd12 BLOB, zd14 TEXT, zd15 BLOB) STRICT;
-CREATE TABLE b2 (zd1 INTEGER PRIMARY KEY, zd3 TEXT, zd4 TEXT, zd5 INTEGER, zd6 INTEGER,
-                 zd12 INTEGER) STRICT;
-CREATE TABLE b3 (zd1 INTEGER PRIMARY KEY, zd2 INTEGER, zd3 INTEGER, zd4 TEXT, zd5 INTEGER,
-                 zd6 INTEGER) STRICT;
-CREATE TABLE b4 (zd1 INTEGER PRIMARY KEY, zd2 TEXT, zd3 INTEGER, zd4 INTEGER, zd5 TEXT,
-                 zd6 TEXT) STRICT;
-CREATE TABLE b5 (zd1 INTEGER PRIMARY KEY, zd2 TEXT, zd5 INTEGER, zd6 INTEGER) STRICT;
-CREATE TABLE b6 (zd1 INTEGER PRIMARY KEY, zd2 INTEGER, zd3 INTEGER, zd4 INTEGER, zd5 BLOB) STRICT;
-CREATE VIEW v_b AS
-  SELECT b3.zd1 AS zd101, b3.zd2 AS zd102, b3.zd4 AS zd104,
-         b1.zd1 AS zd1, b1.zd2 AS zd2, b1.zd6 AS zd6, b1.zd9 AS zd9, b1.zd14 AS zd14
-  FROM b3 LEFT JOIN b1 ON b1.zd1 = b3.zd3;
-INSERT INTO b2 VALUES (1, NULL, NULL, 0, 0, 0);
-INSERT INTO b5 VALUES (1, 'x', 3, 2);
+// The rows the data tests read besides the program's own.
+const char* kTestRows = R"(
+UPDATE b5 SET zd2 = 'x', zd5 = 3, zd6 = 2 WHERE zd1 = 1;
 INSERT INTO b4 VALUES (201, '每日一帖', 12, 0, '固定', '有');
-WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 20)
-INSERT INTO b3 SELECT i, 1, 0, '', 0, 0 FROM n;
 )";
 
 struct Db {
@@ -74,14 +58,13 @@ TempDir::~TempDir() {
 void createDatabase(const std::string& file, const std::string& password, bool withDbinfo) {
     std::filesystem::create_directories(std::filesystem::path(file).parent_path());
     Db db(file, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
-    run(db.db, kSchema);
+    run(db.db, content::programTablesSql());
+    run(db.db, kTestRows);
     if (!withDbinfo) return;
-    QByteArray salt = QByteArray::fromHex("5a17c0ffee");
-    QByteArray digest = QCryptographicHash::hash(salt + QByteArray::fromStdString(password),
-                                                 QCryptographicHash::Sha256);
-    run(db.db, "CREATE TABLE dbinfo (name TEXT PRIMARY KEY, value TEXT NOT NULL) STRICT;");
-    run(db.db, "INSERT INTO dbinfo VALUES ('password-salt', " + quoted(salt.toHex().toStdString()) +
-                   "), ('password-sha256', " + quoted(digest.toHex().toStdString()) + ");");
+    const std::vector<unsigned char> salt = {0x5a, 0x17, 0xc0, 0xff, 0xee};
+    run(db.db, content::infoTableSql());
+    run(db.db, "INSERT INTO dbinfo VALUES ('password-salt', '5a17c0ffee'), ('password-sha256', " +
+                   quoted(content::passwordDigest(salt, password)) + ");");
 }
 
 void exec(const std::string& file, const std::string& sql) {
