@@ -268,6 +268,26 @@ class Session:
         shutil.rmtree(self.temp, ignore_errors=True)
 
 
+REPO = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
+BIN_DIR = os.environ.get("AOSHU_BIN_DIR", os.path.join(REPO, "build", "bin"))
+OUTPUT_DIR = os.environ.get("E2E_OUTPUT_DIR", os.path.join(REPO, "build", "e2e-output"))
+
+
+def session_for(test):
+    """A session for a unittest test: the built program (AOSHU_BIN_DIR,
+    default build/bin) must exist; screenshots go to a fresh folder of the
+    test's name under E2E_OUTPUT_DIR (default build/e2e-output); the session
+    ends with the test."""
+    for path in (os.path.join(BIN_DIR, "aoshu"), os.path.join(BIN_DIR, "dat", "kelvma.dat")):
+        test.assertTrue(os.path.exists(path), f"missing {path}: build the program first")
+    output = os.path.join(OUTPUT_DIR, test._testMethodName)
+    shutil.rmtree(output, ignore_errors=True)
+    os.makedirs(output)
+    session = Session(BIN_DIR, output)
+    test.addCleanup(session.close)
+    return session
+
+
 def sleep_until(moment):
     delay = moment - time.monotonic()
     if delay > 0:

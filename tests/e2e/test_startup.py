@@ -17,9 +17,6 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import harness  # noqa: E402
 import layout  # noqa: E402
 
-REPO = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
-BIN_DIR = os.environ.get("AOSHU_BIN_DIR", os.path.join(REPO, "build", "bin"))
-OUTPUT_DIR = os.environ.get("E2E_OUTPUT_DIR", os.path.join(REPO, "build", "e2e-output"))
 
 # Share of a button's pixels that must change when the button appears over
 # the panel artwork, when only its caption changes, and at most for "same".
@@ -37,14 +34,8 @@ START_SCREEN_SETTLED = 5.0
 class StartUp(unittest.TestCase):
 
     def setUp(self):
-        program = os.path.join(BIN_DIR, "aoshu")
-        database = os.path.join(BIN_DIR, "dat", "kelvma.dat")
-        for path in (program, database):
-            self.assertTrue(os.path.exists(path), f"missing {path}: build the program first")
-        self.output = os.path.join(OUTPUT_DIR, self._testMethodName)
-        shutil.rmtree(self.output, ignore_errors=True)
-        self.session = harness.Session(BIN_DIR, self.output)
-        self.addCleanup(self.session.close)
+        self.session = harness.session_for(self)
+        self.output = self.session.output_dir
         self.server = self.session.server
 
     # --- helpers ----------------------------------------------------------
