@@ -178,4 +178,13 @@ std::vector<std::vector<unsigned char>> drawnPictures(const std::string& dbPath,
 
 std::string gradeName(TmainForm& form, int grade) { return gbk::toUtf8(form.c1->item(grade)); }
 
+int runBenchmarks(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    Environment environment(argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
+
 }  // namespace bench

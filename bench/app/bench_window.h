@@ -30,6 +30,10 @@ private:
     std::unique_ptr<App> app_;
 };
 
+// The benchmarks' main: reads the benchmark options, sets up the
+// environment and runs the benchmarks named on the command line.
+int runBenchmarks(int argc, char** argv);
+
 // What went wrong in the program since the last call ("" when nothing):
 // a message box, the error box or the notice "系统数据错!".
 std::string takeFailure();

@@ -16,10 +16,5 @@ int main(int argc, char** argv) {
         bench::Environment environment(argc, argv);
         return memoryProbe(grade);
     }
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    bench::Environment environment(argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return bench::runBenchmarks(argc, argv);
 }
