@@ -84,18 +84,10 @@ QWidget* ScrollBox::client() const { return client_; }
 
 int ScrollBox::vertPosition() const { return verticalScrollBar()->value(); }
 void ScrollBox::setVertPosition(int y) { verticalScrollBar()->setValue(y); }
-int ScrollBox::horzPosition() const { return horizontalScrollBar()->value(); }
-void ScrollBox::setHorzPosition(int x) { horizontalScrollBar()->setValue(x); }
-int ScrollBox::vertRange() const { return client_->height(); }
 
 void ScrollBox::setShowHorzScrollBar(bool show) {
     setHorizontalScrollBarPolicy(show ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
     updateRange();
-}
-
-void ScrollBox::scrollLine(bool down) {
-    const int step = (viewport()->height() * 9 / 10) / 10;
-    setVertPosition(vertPosition() + (down ? step : -step));
 }
 
 void ScrollBox::wheelEvent(QWheelEvent* e) {

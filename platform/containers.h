@@ -18,13 +18,8 @@ public:
     QWidget* client() const;
     int vertPosition() const;
     void setVertPosition(int y);
-    int horzPosition() const;
-    void setHorzPosition(int x);
-    int vertRange() const;  // height of the scrolled content
     void setShowHorzScrollBar(bool show);
     void setColor(QColor c);
-    // One line step of the vertical scroll bar, as the wheel moves it.
-    void scrollLine(bool down);
 
     // Called for wheel turns over the box; return true when handled, false
     // to let the box scroll as usual.

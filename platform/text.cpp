@@ -33,16 +33,6 @@ QString qtext(std::string_view gbkBytes) {
     }
 }
 
-std::string gbkFromQ(const QString& s) {
-    std::string out;
-    for (QChar ch : s) {
-        QByteArray u = QString(ch).toUtf8();
-        std::string_view one(u.constData(), static_cast<std::size_t>(u.size()));
-        out += gbk::encodable(one) ? gbk::fromUtf8(one) : std::string("?");
-    }
-    return out;
-}
-
 int cellTextWidth(std::string_view gbkBytes, int height) {
     return static_cast<int>(gbkBytes.size()) * height / 2;
 }

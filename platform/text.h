@@ -38,8 +38,6 @@ QFont toQFont(const FontSpec& spec);
 // GBK -> QString for display; bytes that are not GBK show as U+FFFD instead
 // of failing, because drawing must never throw.
 QString qtext(std::string_view gbkBytes);
-// QString -> GBK; characters GBK lacks become '?'.
-std::string gbkFromQ(const QString& s);
 
 // Width of a GBK text in cells: bytes x height / 2.
 int cellTextWidth(std::string_view gbkBytes, int height);
