@@ -307,6 +307,7 @@ void TmainForm::bindEvents() {
     BT2->onClick = [this] { BT2Click(); };
     c1->onChange = [this] { c1Change(); };
     c2->onChange = [this] { c2Change(); };
+    bindPageEvents();
 }
 
 void TmainForm::showEvent(QShowEvent* e) {

@@ -17,6 +17,7 @@
 #include <string>
 
 class QDate;
+class QPrinter;
 
 namespace data {
 class Tdatam;
@@ -153,6 +154,47 @@ public:
     void c2Change();
     void UpdateUnitLearningButton();
 
+    // ---- pages: canvas, report, viewer, printing (pages/) ----
+    // Device pixels per page unit (1/300 inch) and per pixel of a stored
+    // picture, for the target drawn on last.
+    double PageScale = 800.0 / 2480;
+    double PictureScale = 1.0;
+    // The report's page count and page table, kept by the scroll box.
+    int PageCount() const { return SBOX1->tag; }
+    const std::string& PageTable() const { return SBOX1->hint(); }
+    // Pages go to the printer while the print dialog is open.
+    bool DrawingToPrinter() const;
+    // The printer's page while a print job is open, else the page image;
+    // nullptr while the dialog is open but no job is.
+    ui::Canvas* PageCanvas();
+    void DrawPageText(int x, int y, int size, int width, int align, int bold, const char* face,
+                      const std::string& gbkText);
+    void DrawPageLine(int x1, int y1, int x2, int y2);
+    void TilePageBackground(ui::Image& tile);
+    // BT1's glyph as the page logo, its top-left corner at (100, top) in page
+    // units, each glyph pixel pictureScale device pixels wide.
+    void DrawPageLogo(ui::Canvas& canvas, int top, double pictureScale);
+    void DrawCurrentPage();
+    void BuildHomeworkReport();
+    void PaginateReport();
+    void ShowLastHomework();
+    void OpenPageViewer();
+    void SpB1Click();
+    void SpB2Click();
+    void cylChange();
+    void SBOX1MouseWheel(ui::ScrollBox& sender, int wheelDelta);
+    void Image2DblClick();
+    void SpeedButton9Click() { Image2DblClick(); }
+    void scrollClick() { FocusRule(); }
+    void Image1DblClick();
+    void Image1MouseMove(int x, int y);
+    void SpeedButton69Click();
+    void spb3Click() { OpenPrintDialog(); }
+    void OpenPrintDialog();
+    void Button_DYXZQRClick();
+    void SpeedButton77Click();
+    void SetA4Paper(QPrinter& printer);
+
     // ---- homework session (homework/) ----
     void BT1Click();
     void BT2Click();
@@ -187,5 +229,21 @@ private:
     void createPrintDialog();
     void loadArtwork();
     void bindEvents();
+    void bindPageEvents();
+    void drawPageOnce();
+    void prepareScreenPage();
+    void loadReportPicture(const std::string& line, long long badId);
+    void drawReportText(const std::string& line, int g);
+    void destroyCards();
+    void printPage(QPrinter& printer);
     bool shown_ = false;
+    // Page drawing lets events run; a screen redraw asked for meanwhile is
+    // done once the page in progress is finished.
+    bool pageDrawing_ = false;
+    bool pageRedrawPending_ = false;
+    // The open print job's page, and the print loop's state.
+    ui::Canvas* printerCanvas_ = nullptr;
+    int printerDpi_ = 300;
+    bool printing_ = false;
+    bool printCancelled_ = false;
 };

@@ -5,22 +5,11 @@
 #include "gbk.h"
 #include "mainform.h"
 #include "now_text.h"
-
-#include <cfenv>
-#include <cmath>
+#include "rounding.h"
 
 using namespace ui;
 
 namespace {
-
-// Nearest integer, a tie going to the even one.
-long long roundHalfEven(double v) {
-    const int saved = std::fegetround();
-    std::fesetround(FE_TONEAREST);
-    const double r = std::nearbyint(v);
-    std::fesetround(saved);
-    return static_cast<long long>(r);
-}
 
 std::string scoreText(long long points) { return "分数："_gbk + gbk::num(points) + "，请认真检查！"_gbk; }
 

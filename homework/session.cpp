@@ -56,9 +56,9 @@ void TmainForm::BT2Click() {
         setBT1("开始作业"_gbk, 112);
         BT2->setCaption("上次作业"_gbk);
         showBT2(true);
+    } else if (BT2->caption() == "上次作业"_gbk) {
+        ShowLastHomework();
     }
-    // "上次作业" shows the report of the last homework, which is not part of
-    // the program yet.
 }
 
 void TmainForm::StartHomework() {

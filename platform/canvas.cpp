@@ -1,5 +1,6 @@
 #include "canvas.h"
 
+#include <QPaintEngine>
 #include <QPainter>
 
 namespace ui {
@@ -7,40 +8,60 @@ namespace ui {
 Canvas::Canvas(QImage* bitmap, std::function<void()> changed)
     : bitmap_(bitmap), changed_(std::move(changed)) {}
 
+Canvas::Canvas(QPainter* painter) : painter_(painter) {}
+
+int Canvas::width() const {
+    if (painter_) return painter_->device() ? painter_->device()->width() : 0;
+    return bitmap_->width();
+}
+
+int Canvas::height() const {
+    if (painter_) return painter_->device() ? painter_->device()->height() : 0;
+    return bitmap_->height();
+}
+
 void Canvas::notify() {
     if (changed_) changed_();
 }
 
-void Canvas::textOut(int x, int y, std::string_view gbkText) {
+void Canvas::paint(const std::function<void(QPainter&)>& draw) {
+    if (painter_) {
+        if (!painter_->isActive()) return;
+        painter_->save();
+        draw(*painter_);
+        painter_->restore();
+        return;
+    }
     if (bitmap_->isNull()) return;
     QPainter p(bitmap_);
-    if (brushStyle == BrushStyle::Solid)
-        p.fillRect(QRect(x, y, cellTextWidth(gbkText, font.height), font.height), brushColor);
-    p.setPen(font.color);
-    p.setRenderHint(QPainter::TextAntialiasing);
-    drawCellText(p, x, y, gbkText, font);
+    draw(p);
     p.end();
     notify();
+}
+
+void Canvas::textOut(int x, int y, std::string_view gbkText) {
+    paint([&](QPainter& p) {
+        if (brushStyle == BrushStyle::Solid)
+            p.fillRect(QRect(x, y, cellTextWidth(gbkText, font.height), font.height), brushColor);
+        p.setPen(font.color);
+        p.setRenderHint(QPainter::TextAntialiasing);
+        drawCellText(p, x, y, gbkText, font);
+    });
 }
 
 void Canvas::moveTo(int x, int y) { penPos_ = QPoint(x, y); }
 
 void Canvas::lineTo(int x, int y) {
-    if (!bitmap_->isNull()) {
-        QPainter p(bitmap_);
-        p.setPen(QPen(penColor, penWidth, Qt::SolidLine, Qt::FlatCap));
-        p.drawLine(penPos_, QPoint(x, y));
-    }
+    const QPoint from = penPos_;
     penPos_ = QPoint(x, y);
-    notify();
+    paint([&](QPainter& p) {
+        p.setPen(QPen(penColor, penWidth, Qt::SolidLine, Qt::FlatCap));
+        p.drawLine(from, QPoint(x, y));
+    });
 }
 
 void Canvas::fillRect(const QRect& r) {
-    if (bitmap_->isNull()) return;
-    QPainter p(bitmap_);
-    p.fillRect(r, brushColor);
-    p.end();
-    notify();
+    paint([&](QPainter& p) { p.fillRect(r, brushColor); });
 }
 
 void Canvas::stretchDraw(const QRect& dest, const QImage& picture) {
@@ -54,14 +75,13 @@ void Canvas::copyRect(const QRect& dest, const QImage& source, const QRect& sour
 }
 
 void Canvas::compose(const QRect& dest, const QImage& source, const QRect& sourceRect) {
-    if (bitmap_->isNull() || dest.isEmpty() || sourceRect.isEmpty()) return;
-    QPainter p(bitmap_);
-    p.setRenderHint(QPainter::SmoothPixmapTransform, false);
-    if (copyMode == CopyMode::SrcAnd)
-        p.setCompositionMode(QPainter::RasterOp_SourceAndDestination);
-    p.drawImage(dest, source, sourceRect);
-    p.end();
-    notify();
+    if (dest.isEmpty() || sourceRect.isEmpty()) return;
+    paint([&](QPainter& p) {
+        p.setRenderHint(QPainter::SmoothPixmapTransform, painter_ != nullptr);
+        if (copyMode == CopyMode::SrcAnd && p.paintEngine()->hasFeature(QPaintEngine::RasterOpModes))
+            p.setCompositionMode(QPainter::RasterOp_SourceAndDestination);
+        p.drawImage(dest, source, sourceRect);
+    });
 }
 
 }  // namespace ui

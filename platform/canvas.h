@@ -12,6 +12,8 @@
 #include <functional>
 #include <string_view>
 
+class QPainter;
+
 namespace ui {
 
 enum class CopyMode {
@@ -26,6 +28,10 @@ public:
     // Draws on *bitmap; changed() runs after every drawing call so the owner
     // can repaint.  The bitmap must outlive the canvas.
     explicit Canvas(QImage* bitmap, std::function<void()> changed = {});
+    // Draws through a painter that is already open on some device (a
+    // printer's page); the painter must outlive the canvas.  Copy modes the
+    // device cannot do (SrcAnd on a printer) draw as SrcCopy.
+    explicit Canvas(QPainter* painter);
 
     FontSpec font;
     QColor penColor = Qt::black;
@@ -34,9 +40,10 @@ public:
     QColor brushColor = Qt::white;
     CopyMode copyMode = CopyMode::SrcCopy;
 
+    // The bitmap drawn on; only for canvases made on a bitmap.
     QImage& bitmap() { return *bitmap_; }
-    int width() const { return bitmap_->width(); }
-    int height() const { return bitmap_->height(); }
+    int width() const;
+    int height() const;
 
     // Text with the top-left of its first cell at (x, y), in the font's
     // colour; a solid brush first fills the text's box.
@@ -53,9 +60,13 @@ public:
 
 private:
     void compose(const QRect& dest, const QImage& source, const QRect& sourceRect);
+    // Runs draw with a painter on the target, or does nothing when there is
+    // nothing to draw on; then tells the owner.
+    void paint(const std::function<void(QPainter&)>& draw);
     void notify();
 
-    QImage* bitmap_;
+    QImage* bitmap_ = nullptr;
+    QPainter* painter_ = nullptr;
     std::function<void()> changed_;
     QPoint penPos_;
 };

@@ -1,6 +1,7 @@
 #include "containers.h"
 
 #include <QChildEvent>
+#include <QThread>
 #include <QScrollBar>
 #include <QTabBar>
 #include <QWheelEvent>
@@ -69,10 +70,19 @@ void ScrollBox::updateRange() {
         right = std::max(right, w->geometry().right() + 1);
         bottom = std::max(bottom, w->geometry().bottom() + 1);
     }
+    // The room left beside and below the children once the scroll bars they
+    // need are shown: a bar appears only for content that does not fit.
     const QSize view = maximumViewportSize();
-    const int w = horizontalScrollBarPolicy() == Qt::ScrollBarAlwaysOff ? view.width() - verticalScrollBar()->sizeHint().width()
-                                                                          : std::max(view.width(), right);
-    client_->resize(std::max(w, 1), std::max(view.height(), bottom));
+    const int barWidth = verticalScrollBar()->sizeHint().width();
+    const int barHeight = horizontalScrollBar()->sizeHint().height();
+    const bool horzAllowed = horizontalScrollBarPolicy() != Qt::ScrollBarAlwaysOff;
+    bool needVert = bottom > view.height();
+    const bool needHorz = horzAllowed && right > view.width() - (needVert ? barWidth : 0);
+    needVert = needVert || bottom > view.height() - (needHorz ? barHeight : 0);
+    const int roomW = view.width() - (needVert || !horzAllowed ? barWidth : 0);
+    const int roomH = view.height() - (needHorz ? barHeight : 0);
+    const int w = horzAllowed ? std::max(roomW, right) : roomW;
+    client_->resize(std::max(w, 1), std::max(std::max(roomH, bottom), 1));
 }
 
 void ScrollBox::resizeEvent(QResizeEvent* e) {
@@ -84,6 +94,21 @@ QWidget* ScrollBox::client() const { return client_; }
 
 int ScrollBox::vertPosition() const { return verticalScrollBar()->value(); }
 void ScrollBox::setVertPosition(int y) { verticalScrollBar()->setValue(y); }
+
+namespace {
+
+void smoothStep(QScrollBar* bar, int distance) {
+    const int part = distance / 4;
+    for (int i = 0; i < 4; ++i) {
+        bar->setValue(bar->value() + (i < 3 ? part : distance - 3 * part));
+        if (i < 3) QThread::msleep(10);
+    }
+}
+
+}  // namespace
+
+void ScrollBox::lineDown() { smoothStep(verticalScrollBar(), viewport()->height() * 9 / 10 / 10); }
+void ScrollBox::lineUp() { smoothStep(verticalScrollBar(), -(viewport()->height() * 9 / 10 / 10)); }
 
 void ScrollBox::setShowHorzScrollBar(bool show) {
     setHorizontalScrollBarPolicy(show ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);

@@ -27,6 +27,11 @@ public:
 
     void updateRange();
 
+    // One line step of smooth scrolling: (visible height x 9 div 10) div 10
+    // pixels, moved in four sub-steps.
+    void lineDown();
+    void lineUp();
+
 protected:
     void wheelEvent(QWheelEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;

@@ -257,6 +257,7 @@ void SpeedButton::setFont(const FontSpec& f) {
 }
 
 void SpeedButton::setGlyph(const QImage& g, int numGlyphs) {
+    glyphBitmap_ = g.isNull() ? QImage() : g.convertToFormat(QImage::Format_RGB32);
     glyph_ = g.isNull() ? QImage() : g.convertToFormat(QImage::Format_ARGB32);
     numGlyphs_ = std::max(1, numGlyphs);
     if (!glyph_.isNull()) {

@@ -212,6 +212,8 @@ public:
     FontSpec font() const { return font_; }
     void setFont(const FontSpec& f);
     const QImage& glyph() const { return glyph_; }
+    // The glyph as it was given, without the transparent key colour applied.
+    const QImage& glyphBitmap() const { return glyphBitmap_; }
     void setGlyph(const QImage& g, int numGlyphs = 1);
     int numGlyphs() const { return numGlyphs_; }
     bool flat = true;
@@ -233,6 +235,7 @@ private:
     std::string caption_;
     FontSpec font_;
     QImage glyph_;
+    QImage glyphBitmap_;
     int numGlyphs_ = 1;
     bool hover_ = false;
     bool down_ = false;

@@ -10,6 +10,7 @@
 #include <QRadioButton>
 #include <QStyledItemDelegate>
 #include <QToolButton>
+#include <QValidator>
 
 #include <cmath>
 
@@ -252,7 +253,29 @@ void SpinEdit::setValue(int v) { edit_->setText(QString::number(clamp(v))); }
 
 void SpinEdit::step(int delta) { setValue(value() + delta); }
 
-void SpinEdit::setMaxLength(int n) { edit_->setMaxLength(n); }
+namespace {
+
+// Limits what is typed, not what the program or the spin buttons show: a
+// set value of any length stays whole (setText is not validated), typing
+// cannot make the text longer than the limit, and deleting always works.
+class TypedLength : public QValidator {
+public:
+    TypedLength(QLineEdit* edit, int limit) : QValidator(edit), edit_(edit), limit_(limit) {}
+    State validate(QString& text, int&) const override {
+        return text.size() <= limit_ || text.size() < edit_->text().size() ? Acceptable : Invalid;
+    }
+
+private:
+    QLineEdit* edit_;
+    int limit_;
+};
+
+}  // namespace
+
+void SpinEdit::setMaxLength(int n) {
+    delete edit_->validator();
+    edit_->setValidator(new TypedLength(edit_, n));
+}
 
 void SpinEdit::setFont(const FontSpec& f) { edit_->setFont(toQFont(f)); }
 

@@ -1,0 +1,202 @@
+// The page canvas: page units of 1/300 inch drawn on the page image on
+// screen or on the printer's page, the three drawing primitives, and the
+// drawing of one report page.
+#include "application.h"
+#include "datam.h"
+#include "gbk.h"
+#include "jpeg.h"
+#include "mainform.h"
+#include "page_markup.h"
+#include "rounding.h"
+#include "scoped_flag.h"
+
+#include <QScrollBar>
+
+#include <stdexcept>
+
+using namespace ui;
+
+namespace {
+
+// Fixed places on a report page, in page units.
+constexpr int kBodyTop = 200;
+constexpr int kLinePitch = 60;
+constexpr int kLastTextLine = 3200;
+constexpr int kFootRule = 3250;  // a picture's bottom edge stays above it
+constexpr int kScreenPageHeight = 3400;
+constexpr int kPictureLeft = 200;
+constexpr int kTextWidth = 2360;
+
+}  // namespace
+
+bool TmainForm::DrawingToPrinter() const { return Panel_cy->visible() && pdydlg->visible(); }
+
+Canvas* TmainForm::PageCanvas() {
+    if (DrawingToPrinter()) return printerCanvas_;
+    return &Image2->canvas();
+}
+
+void TmainForm::DrawPageText(int x, int y, int size, int width, int align, int bold, const char* face,
+                             const std::string& text) {
+    Canvas* canvas = PageCanvas();
+    if (!canvas || text.empty()) return;
+    const pages::TextPlacement at = pages::fitText(x, width, size, align, text.size());
+    canvas->font.face = face;
+    canvas->font.bold = bold == 1;
+    canvas->font.italic = false;
+    canvas->font.color = gbk::pos("结果:(×)"_gbk, text) ? QColor(0xFF, 0x00, 0x00) : QColor(Qt::black);
+    canvas->font.height = roundInt(at.size * PageScale);
+    canvas->textOut(roundInt(at.x * PageScale), roundInt(y * PageScale), text);
+}
+
+void TmainForm::DrawPageLine(int x1, int y1, int x2, int y2) {
+    Canvas* canvas = PageCanvas();
+    if (!canvas) return;
+    canvas->moveTo(x1, y1);
+    canvas->lineTo(x2, y2);
+}
+
+void TmainForm::TilePageBackground(Image& tile) {
+    TileCanvas(Image2->canvas(), tile, Image2->width(), Image2->height());
+}
+
+void TmainForm::DrawPageLogo(Canvas& canvas, int top, double pictureScale) {
+    const QImage& glyph = BT1->glyphBitmap();
+    const int w = glyph.width();
+    const int h = glyph.height();
+    const double left = 100 * PageScale;
+    const double y = top * PageScale;
+    canvas.copyRect(cornerRect(roundInt(left), roundInt(y), roundInt(w * pictureScale + left),
+                               roundInt(h * pictureScale + y)),
+                    glyph, cornerRect(1, 1, w, h));
+}
+
+void TmainForm::loadReportPicture(const std::string& line, long long badId) {
+    const long long id = pages::pictureId(line, badId);
+    data::Query& aft = datam.aft;
+    aft.close();
+    aft.setSql("select zd1,zd12,zd15 from b1 where zd1="_gbk + gbk::num(id));
+    aft.open();
+    const std::vector<unsigned char> bytes = aft.fieldByName(pages::isQuestionPicture(line) ? "zd12" : "zd15").asBytes();
+    aft.close();
+    QImage picture;
+    try {
+        picture = jpeg::decode(bytes);
+    } catch (const jpeg::DecodeError& e) {
+        throw std::runtime_error("题目的图片已损坏，无法显示。(题号 " + std::to_string(id) + ": " + e.what() + ")");
+    }
+    Imageft->clearPicture();
+    Imageft->setPicture(picture);
+}
+
+void TmainForm::DrawCurrentPage() {
+    if (pageDrawing_) {
+        // Asked again while the page is being built (a page turn while the
+        // pictures load): draw the page then in force once this one is done.
+        // Pages being printed are never drawn twice.
+        if (!printing_) pageRedrawPending_ = true;
+        return;
+    }
+    ScopedFlag drawing(pageDrawing_);
+    do {
+        pageRedrawPending_ = false;
+        drawPageOnce();
+    } while (pageRedrawPending_);
+}
+
+void TmainForm::prepareScreenPage() {
+    PageScale = 800.0 / 2480;
+    PictureScale = 1.0;
+    SBOX1->setVertPosition(0);
+    SBOX1->horizontalScrollBar()->setValue(0);
+    SpB1->tag = 3;
+    SpB2->tag = 3;
+    Image2->setAutoSize(false);
+    Image2->setGeometry(1, 0, 800, roundInt(kScreenPageHeight * PageScale));
+    Image2->clearPicture();
+    processMessages();
+    processMessages();
+    Canvas& canvas = Image2->canvas();
+    canvas.copyMode = CopyMode::SrcAnd;
+    canvas.brushStyle = BrushStyle::Solid;
+    TilePageBackground(*Imicon1);
+    Imageft->setAutoSize(true);
+    canvas.penWidth = 1;
+    canvas.brushStyle = BrushStyle::Clear;
+}
+
+void TmainForm::drawReportText(const std::string& line, int g) {
+    const std::string code = gbk::copy(line, 1, 3);
+    const std::string rest = gbk::copy(line, 4, 1000);
+    if (code == "`11")
+        DrawPageText(0, g, 80, kTextWidth, 1, 0, "黑体", rest);
+    else if (code == "`10")
+        DrawPageText(0, g, 40, kTextWidth, 1, 0, "宋体", rest);
+    else if (code == "`01")
+        DrawPageText(100, g, 50, kTextWidth, 0, 0, "黑体", rest);
+    else if (code == "`00")
+        DrawPageText(100, g, 40, kTextWidth, 0, 0, "宋体", rest);
+    else if (!line.empty())
+        DrawPageText(180, g, 40, kTextWidth, 0, 0, "宋体", line);
+}
+
+void TmainForm::drawPageOnce() {
+    if (DrawingToPrinter()) {
+        if (!printerCanvas_) return;  // the dialog is open but no job is
+        PageScale = printerDpi_ / 300.0;
+        PictureScale = PageScale / 800 * 2480;
+    } else {
+        prepareScreenPage();
+    }
+    const double S = PageScale;
+    std::size_t i = static_cast<std::size_t>(pages::firstLineOfPage(PageTable(), CurrentPage));
+
+    if (Canvas* canvas = PageCanvas()) DrawPageLogo(*canvas, 90, PictureScale);
+    DrawPageText(160, 100, 40, 2400, 0, 0, "宋体", ldw0->caption());
+    DrawPageText(0, 100, 40, 2400, 2, 0, "宋体",
+                 "第"_gbk + gbk::num(CurrentPage) + "页,共"_gbk + gbk::num(PageCount()) + "页"_gbk);
+    DrawPageLine(roundInt(80 * S), roundInt(150 * S), roundInt(2400 * S), roundInt(150 * S));
+
+    const int footRow = roundInt(kFootRule * S);
+    int g = kBodyTop;
+    while (i < m_pd->lineCount()) {
+        const std::string line = m_pd->line(i);
+        if (!pages::isPictureLine(line)) {
+            if (g > kLastTextLine) break;
+            drawReportText(line, g);
+            if (g > kBodyTop || !line.empty()) g += kLinePitch;
+            ++i;
+            continue;
+        }
+        loadReportPicture(line, 1);
+        const int w = Imageft->width();
+        const int h = Imageft->height();
+        const double top = g * S;
+        const double left = kPictureLeft * S;
+        double width = w * PictureScale;
+        double height = h * PictureScale;
+        if (roundInt(top + height) >= footRow) {
+            if (g > kBodyTop) break;  // the picture starts the next page
+            // Taller than any page body: alone on its page, scaled down to
+            // end just above the foot rule.
+            const double shrink = (footRow - 1 - roundInt(top)) / height;
+            width *= shrink;
+            height *= shrink;
+            g = kFootRule;
+        } else {
+            g += roundInt(h * PictureScale / S) + 20;
+        }
+        if (Canvas* canvas = PageCanvas()) {
+            canvas->copyMode = CopyMode::SrcAnd;
+            canvas->copyRect(cornerRect(roundInt(left), roundInt(top), roundInt(left + width), roundInt(top + height)),
+                             Imageft->picture(), cornerRect(1, 1, w, h));
+        }
+        ++i;
+        processMessages();
+        processMessages();
+    }
+
+    DrawPageLine(roundInt(80 * S), footRow, roundInt(2400 * S), footRow);
+    DrawPageText(0, 3260, 40, kTextWidth, 1, 0, "宋体", pages::FootText());
+    processMessages();
+}

@@ -1,0 +1,136 @@
+// The page viewer: the bar over the page (previous, next, page list, print,
+// back), the mouse wheel with its page-turn countdown, the ways back, and
+// the hidden exit gesture on the banner.
+#include "application.h"
+#include "gbk.h"
+#include "mainform.h"
+
+using namespace ui;
+
+void TmainForm::bindPageEvents() {
+    SpB1->onClick = [this] { SpB1Click(); };
+    SpB2->onClick = [this] { SpB2Click(); };
+    cyl->onChange = [this] { cylChange(); };
+    spb3->onClick = [this] { spb3Click(); };
+    SpeedButton9->onClick = [this] { SpeedButton9Click(); };
+    Image2->onDblClick = [this] { Image2DblClick(); };
+    Image2->onMouseMove = [this](int, int) { scrollClick(); };
+    Image2->setMouseTracking(true);
+    for (ScrollBox* box : {SBOX1, scb1})
+        box->onMouseWheel = [this, box](int delta) {
+            SBOX1MouseWheel(*box, delta);
+            return true;
+        };
+    Image1->onDblClick = [this] { Image1DblClick(); };
+    Image1->onMouseMove = [this](int x, int y) { Image1MouseMove(x, y); };
+    Image1->setMouseTracking(true);
+    SpeedButton69->onClick = [this] { SpeedButton69Click(); };
+    Button_DYXZQR->onClick = [this] { Button_DYXZQRClick(); };
+    SpeedButton77->onClick = [this] { SpeedButton77Click(); };
+}
+
+void TmainForm::OpenPageViewer() {
+    SBOX1->setBounds((page1->width() - 820) / 2, page1->top(), 820, page1->height());
+    PYL->move(SBOX1->left() + 50, SBOX1->top() + 1);
+    for (QWidget* w : std::initializer_list<QWidget*>{SpB1, SpB2, spb3, cyl, Imag1, Imag2, Imag3}) w->show();
+}
+
+void TmainForm::ShowLastHomework() {
+    OpenPageViewer();
+    processMessages();
+    processMessages();
+    setRememberedCaption(BJS->caption());
+    BJS->setCaption("返  回"_gbk);
+    BuildHomeworkReport();
+    Panel_cy->hide();
+    SBOX1->setFocus();
+}
+
+void TmainForm::SpB2Click() {
+    if (PageCount() <= CurrentPage) return;
+    SpB1->setEnabled(true);
+    ++CurrentPage;
+    cyl->setItemIndex(CurrentPage - 1);
+    if (PageCount() == CurrentPage) SpB2->setEnabled(false);
+    DrawCurrentPage();
+}
+
+void TmainForm::SpB1Click() {
+    if (CurrentPage <= 1) return;
+    SpB2->setEnabled(true);
+    --CurrentPage;
+    cyl->setItemIndex(CurrentPage - 1);
+    if (CurrentPage == 1) SpB1->setEnabled(false);
+    DrawCurrentPage();
+}
+
+void TmainForm::cylChange() {
+    const int k = cyl->itemIndex();
+    if (k < 0) return;
+    if (k == 0) {
+        SpB2->setEnabled(true);
+        SpB1->setEnabled(false);
+    } else if (k == PageCount() - 1) {
+        SpB1->setEnabled(true);
+        SpB2->setEnabled(false);
+    } else {
+        SpB1->setEnabled(true);
+        SpB2->setEnabled(true);
+    }
+    CurrentPage = k + 1;
+    DrawCurrentPage();
+}
+
+void TmainForm::SBOX1MouseWheel(ScrollBox& sender, int wheelDelta) {
+    const bool turnsPages = PYL->visible() && SpB1->visible();
+    if (wheelDelta < 0) {
+        sender.lineDown();
+        // Past 400 pixels, the fourth notch turns to the next page.
+        if (turnsPages && SBOX1->vertPosition() > 400) {
+            if (SpB2->tag > 0)
+                SpB2->tag -= 1;
+            else
+                SpB2->click();
+        }
+        processMessages();
+    } else {
+        sender.lineUp();
+        // At the top, the fourth notch turns to the previous page.
+        if (turnsPages && SBOX1->vertPosition() == 0) {
+            if (SpB1->tag > 0)
+                SpB1->tag -= 1;
+            else
+                SpB1->click();
+        }
+    }
+}
+
+void TmainForm::Image2DblClick() {
+    if (gbk::pos("退出"_gbk, BJS->caption())) {
+        CloseProgram();
+        return;
+    }
+    SBOX1->hide();
+    CurrentPage = 0;
+    SBOX1->tag = 0;
+    PYL->hide();
+    BJS->setCaption(RememberedCaption());
+    if (page1->visible()) {
+        page1->setEnabled(true);
+    } else {
+        SpeedButton69->setCaption("知识学习"_gbk);
+        Panel_cy->show();
+    }
+}
+
+void TmainForm::Image1MouseMove(int x, int y) {
+    if (x > 5 && y > 5) Image1->tag = 0;
+}
+
+void TmainForm::Image1DblClick() {
+    if (Image1->tag == 3) {
+        CloseProgram();
+        return;
+    }
+    Image1->tag += 1;
+}

@@ -1,0 +1,158 @@
+// Printing the report to PDF files in place of a printer: the dialog, one
+// job per page, the same layout at 300 and 600 dpi.
+#include "report_fixture.h"
+
+#include "print_service.h"
+
+#include <QLineEdit>
+#include <QPrinter>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+std::string run(const QString& program, const QStringList& args) {
+    QProcess p;
+    p.start(program, args);
+    p.waitForFinished(30000);
+    return p.readAllStandardOutput().toStdString();
+}
+
+// Qt names the glyph that 页 shares with the radical ⻚ by the lower code
+// point in the text layer of a PDF; read it back as the character.
+std::string pdfText(const QString& file) {
+    std::string text = run("pdftotext", {"-layout", file, "-"});
+    for (std::size_t at; (at = text.find("⻚")) != std::string::npos;) text.replace(at, std::string("⻚").size(), "页");
+    return text;
+}
+
+QImage rendered(const QString& pdf, const QString& stem) {
+    run("pdftoppm", {"-r", "40", "-gray", "-png", "-singlefile", pdf, stem});
+    return QImage(stem + ".png");
+}
+
+}  // namespace
+
+class PrintTest : public ReportTest {
+public:
+    void SetUp() override {
+        ReportTest::SetUp();
+        pages::PrintServices& s = pages::printServices();
+        s.open = [this](std::string& why) -> std::unique_ptr<QPrinter> {
+            if (!printerInstalled) {
+                why = "没有可用的打印机"_gbk;
+                return nullptr;
+            }
+            auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+            printer->setOutputFormat(QPrinter::PdfFormat);
+            printer->setResolution(dpi);
+            return printer;
+        };
+        s.beforeJob = [this](QPrinter& printer, int page) {
+            const QString file = out.path() + QString("/%1dpi-page%2.pdf").arg(dpi).arg(page);
+            printer.setOutputFileName(file);
+            files.push_back(file);
+            progress.push_back(u8(form->LabelJSQ->caption()));
+        };
+    }
+    void TearDown() override {
+        pages::printServices() = {};
+        ReportTest::TearDown();
+    }
+    // Opens the dialog on a report of `pages` pages and prints first..last.
+    void print(int pageCount, int first, int last) {
+        paginate(std::vector<std::string>(static_cast<std::size_t>(51 * pageCount), "x"));
+        handle([this] { form->spb3Click(); });
+        form->SpE1->setValue(first);
+        form->SpE2->setValue(last);
+        handle([this] { form->Button_DYXZQR->click(); });
+    }
+
+    QTemporaryDir out;
+    int dpi = 300;
+    bool printerInstalled = true;
+    std::vector<QString> files;
+    std::vector<std::string> progress;
+};
+
+TEST_F(PrintTest, TheDialogOffersEveryPage) {
+    const struct {
+        int pages;
+        const char* label;
+    } cases[] = {{1, "所需打印内容共1页"}, {3, "所需打印内容共3页"}, {12, "所需打印内容共12页"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.pages);
+        paginate(std::vector<std::string>(static_cast<std::size_t>(51 * c.pages), "x"));
+        handle([this] { form->spb3Click(); });
+        EXPECT_TRUE(form->pdydlg->isVisible());
+        EXPECT_FALSE(form->Panel_ZY->isEnabled());
+        EXPECT_EQ(u8(form->LabelJSQ->caption()), c.label);
+        EXPECT_EQ(form->SpE1->value(), 1);
+        EXPECT_EQ(form->SpE2->value(), c.pages);
+        form->SpeedButton77->click();
+        EXPECT_FALSE(form->Panel_cy->isVisible());
+        EXPECT_TRUE(form->Panel_ZY->isEnabled());
+    }
+    // Typing takes one character; the spin buttons go on past 9.
+    handle([this] { form->spb3Click(); });
+    QLineEdit* field = form->SpE1->findChild<QLineEdit*>();
+    field->selectAll();
+    QTest::keyClicks(field, "11");
+    EXPECT_EQ(form->SpE1->value(), 1);
+    form->SpE1->setValue(9);
+    form->SpE1->setValue(form->SpE1->value() + 1);
+    EXPECT_EQ(form->SpE1->value(), 10);
+}
+
+TEST_F(PrintTest, EachPageIsAJobOfItsOwnLaidOutAsOnScreen) {
+    std::vector<QImage> pageTwo;
+    for (int resolution : {300, 600}) {
+        SCOPED_TRACE(resolution);
+        freshDatabase();
+        dpi = resolution;
+        files.clear();
+        progress.clear();
+        print(3, 2, 3);
+        EXPECT_TRUE(errors.empty());
+        ASSERT_EQ(files.size(), 2u);
+        EXPECT_EQ(progress, (std::vector<std::string>{"正在打印: 2 页", "正在打印: 3 页"}));
+        ASSERT_FALSE(messageBoxes.empty());
+        EXPECT_EQ(messageBoxes.back(), std::make_pair(std::string("打印结束!"), std::string("系统提示")));
+        EXPECT_FALSE(form->pdydlg->isVisible());
+        EXPECT_TRUE(form->Panel_ZY->isEnabled());
+        EXPECT_EQ(form->CurrentPage, 4);
+        for (int page : {2, 3}) {
+            const QString file = files[static_cast<std::size_t>(page - 2)];
+            const std::string info = run("pdfinfo", {file});
+            EXPECT_NE(info.find("Pages:           1"), std::string::npos) << info;
+            EXPECT_NE(info.find("(A4)"), std::string::npos) << info;
+            EXPECT_NE(pdfText(file).find("第" + std::to_string(page) + "页,共3页"), std::string::npos);
+        }
+        pageTwo.push_back(rendered(files[0], out.path() + "/rendered-" + QString::number(resolution)));
+    }
+    // The same page in page units at either resolution.
+    ASSERT_EQ(pageTwo[0].size(), pageTwo[1].size());
+    int differing = 0;
+    for (int y = 0; y < pageTwo[0].height(); ++y)
+        for (int x = 0; x < pageTwo[0].width(); ++x)
+            differing += std::abs(qGray(pageTwo[0].pixel(x, y)) - qGray(pageTwo[1].pixel(x, y))) > 64 ? 1 : 0;
+    EXPECT_LT(differing, pageTwo[0].width() * pageTwo[0].height() / 100);
+}
+
+TEST_F(PrintTest, NothingToPrintOrNoPrinter) {
+    print(3, 3, 2);
+    EXPECT_TRUE(files.empty());
+    EXPECT_EQ(messageBoxes.back().first, "打印结束!");
+    EXPECT_FALSE(form->pdydlg->isVisible());
+
+    freshDatabase();
+    printerInstalled = false;
+    print(3, 1, 3);
+    EXPECT_TRUE(files.empty());
+    ASSERT_EQ(messageBoxes.size(), 1u);
+    EXPECT_EQ(messageBoxes.back().first, "没有可用的打印机");
+    EXPECT_FALSE(form->pdydlg->isVisible());
+    EXPECT_TRUE(form->Panel_ZY->isEnabled());
+    EXPECT_TRUE(form->SBOX1->isVisible());  // the report stays on screen
+}
