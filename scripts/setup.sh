@@ -9,6 +9,7 @@ PACKAGES=(
   libgtest-dev libbenchmark-dev
   fonts-noto-cjk
   xvfb xdotool x11-utils imagemagick python3 python3-xlib poppler-utils
+  cups printer-driver-cups-pdf
 )
 
 missing=()
