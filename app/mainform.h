@@ -15,6 +15,7 @@
 #include <QWidget>
 
 #include <string>
+#include <vector>
 
 class QDate;
 class QPrinter;
@@ -232,7 +233,9 @@ private:
     void bindPageEvents();
     void drawPageOnce();
     void prepareScreenPage();
-    void loadReportPicture(const std::string& line, long long badId);
+    // The JPEG data a report picture line names (id read as badId when it
+    // is not a number).
+    std::vector<unsigned char> fetchReportPicture(const std::string& line, long long badId);
     void drawReportText(const std::string& line, int g);
     void destroyCards();
     void printPage(QPrinter& printer);

@@ -4,9 +4,9 @@
 #include "application.h"
 #include "datam.h"
 #include "gbk.h"
-#include "jpeg.h"
 #include "mainform.h"
 #include "page_markup.h"
+#include "report_pictures.h"
 #include "rounding.h"
 #include "scoped_flag.h"
 
@@ -71,22 +71,15 @@ void TmainForm::DrawPageLogo(Canvas& canvas, int top, double pictureScale) {
                     glyph, cornerRect(1, 1, w, h));
 }
 
-void TmainForm::loadReportPicture(const std::string& line, long long badId) {
+std::vector<unsigned char> TmainForm::fetchReportPicture(const std::string& line, long long badId) {
     const long long id = pages::pictureId(line, badId);
     data::Query& aft = datam.aft;
     aft.close();
     aft.setSql("select zd1,zd12,zd15 from b1 where zd1="_gbk + gbk::num(id));
     aft.open();
-    const std::vector<unsigned char> bytes = aft.fieldByName(pages::isQuestionPicture(line) ? "zd12" : "zd15").asBytes();
+    std::vector<unsigned char> bytes = aft.fieldByName(pages::isQuestionPicture(line) ? "zd12" : "zd15").asBytes();
     aft.close();
-    QImage picture;
-    try {
-        picture = jpeg::decode(bytes);
-    } catch (const jpeg::DecodeError& e) {
-        throw std::runtime_error("题目的图片已损坏，无法显示。(题号 " + std::to_string(id) + ": " + e.what() + ")");
-    }
-    Imageft->clearPicture();
-    Imageft->setPicture(picture);
+    return bytes;
 }
 
 void TmainForm::DrawCurrentPage() {
@@ -168,7 +161,8 @@ void TmainForm::drawPageOnce() {
             ++i;
             continue;
         }
-        loadReportPicture(line, 1);
+        Imageft->clearPicture();
+        Imageft->setPicture(pages::decodePicture(fetchReportPicture(line, 1), pages::pictureId(line, 1)));
         const int w = Imageft->width();
         const int h = Imageft->height();
         const double top = g * S;

@@ -5,6 +5,7 @@
 #include "gbk.h"
 #include "mainform.h"
 #include "page_markup.h"
+#include "report_pictures.h"
 #include "rounding.h"
 
 #include <QDir>
@@ -113,9 +114,7 @@ void TmainForm::PaginateReport() {
     while (i < m_pd->lineCount()) {
         const std::string line = m_pd->line(i);
         if (pages::isPictureLine(line)) {
-            loadReportPicture(line, 0);
-            Imageft->setAutoSize(true);
-            const int h = Imageft->height();
+            const int h = pages::pictureHeight(fetchReportPicture(line, 0), pages::pictureId(line, 0));
             if (roundInt(g * PageScale + h) < footRow) {
                 g = roundInt(h / PageScale) + g + 20;
             } else if (g > 200) {

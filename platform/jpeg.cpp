@@ -49,9 +49,8 @@ constexpr J_COLOR_SPACE kRgb32Layout =
 
 enum class Step { Ok, LibjpegFailed, Unsupported, TooLarge };
 
-// Creates the decompressor, reads the header and starts decompression into
-// the QImage::Format_RGB32 byte layout.
-Step start(Session& s, const unsigned char* data, std::size_t size)
+// Creates the decompressor and reads the header.
+Step readHeader(Session& s, const unsigned char* data, std::size_t size)
 {
     s.info.err = jpeg_std_error(&s.trap.mgr);
     s.trap.mgr.error_exit = onError;
@@ -62,6 +61,18 @@ Step start(Session& s, const unsigned char* data, std::size_t size)
     jpeg_create_decompress(&s.info);
     jpeg_mem_src(&s.info, data, static_cast<unsigned long>(size));
     jpeg_read_header(&s.info, TRUE);
+    return Step::Ok;
+}
+
+// Reads the header and starts decompression into the QImage::Format_RGB32
+// byte layout.
+Step start(Session& s, const unsigned char* data, std::size_t size)
+{
+    if (Step step = readHeader(s, data, size); step != Step::Ok)
+        return step;
+    if (setjmp(s.trap.jump))
+        return Step::LibjpegFailed;
+
     if (s.info.jpeg_color_space == JCS_CMYK || s.info.jpeg_color_space == JCS_YCCK)
         return Step::Unsupported;
     const unsigned long long bytes =
@@ -125,6 +136,18 @@ QImage decode(const unsigned char* data, std::size_t size)
 QImage decode(const std::vector<unsigned char>& bytes)
 {
     return decode(bytes.data(), bytes.size());
+}
+
+QSize size(const std::vector<unsigned char>& bytes)
+{
+    if (bytes.empty())
+        throw DecodeError("empty JPEG data");
+    Session s{};
+    if (Step step = readHeader(s, bytes.data(), bytes.size()); step != Step::Ok)
+        fail(s, step);
+    const QSize size(static_cast<int>(s.info.image_width), static_cast<int>(s.info.image_height));
+    jpeg_destroy_decompress(&s.info);
+    return size;
 }
 
 }  // namespace jpeg

@@ -20,6 +20,11 @@ struct DecodeError : std::runtime_error {
 QImage decode(const unsigned char* data, std::size_t size);
 QImage decode(const std::vector<unsigned char>& bytes);
 
+// The picture's size from its header alone, without decoding the picture.
+// Throws DecodeError for empty data or a header that cannot be read; damage
+// further on only shows when the picture is decoded.
+QSize size(const std::vector<unsigned char>& bytes);
+
 // Encodes an image as a baseline JPEG with the given quality (1..100)
 // and no chroma subsampling, so thin coloured lines stay clean.
 std::vector<unsigned char> encode(const QImage& image, int quality = 92);
