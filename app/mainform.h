@@ -32,6 +32,11 @@ public:
 
     data::Tdatam& datam;
 
+    // The window has a border of one pixel; the components' positions are
+    // relative to the client area inside it, which is their parent.
+    static constexpr int kBorderWidth = 1;
+    QWidget* clientArea() const { return client_; }
+
     // ---- components, in declaration order (a later one lies above) ----
     ui::Image* Image1;
     ui::Image* Image3;
@@ -187,5 +192,7 @@ private:
     void createPrintDialog();
     void loadArtwork();
     void bindEvents();
+    void placeClientArea();
+    QWidget* client_;
     bool shown_ = false;
 };

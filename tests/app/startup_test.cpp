@@ -28,6 +28,11 @@ TEST_F(ProgramTest, LayoutOn1280x1024FollowsTheScreen) {
         {"Imagefm0", form->Imagefm0, {0, 36}},
     };
     for (const auto& p : places) EXPECT_EQ(p.widget->pos(), p.at) << p.what;
+    // Inside the window's border of one pixel.
+    EXPECT_EQ(form->BEND->mapTo(form.get(), QPoint(0, 0)), QPoint(1259, 3));
+    EXPECT_EQ(form->Panel_cy->mapTo(form.get(), QPoint(0, 0)), QPoint(406, 396));
+    EXPECT_EQ(form->Image1->geometry(), QRect(0, 0, 1278, 120));
+    EXPECT_EQ(form->Image1->mapTo(form.get(), QPoint(0, 0)), QPoint(1, 1));
     EXPECT_EQ(form->Pts->geometry(), QRect(29, 208, 268, 49));
     EXPECT_EQ(u8(form->SpeedButton69->caption()), "知识学习");
     EXPECT_EQ(u8(form->BJS->caption()), "退出系统");

@@ -60,9 +60,10 @@ FRAME_GREY = (128, 128, 128)  # the top and left edge of the sunken frame Bexz
 # Columns on the card (card x) where only the answer panels and the gaps
 # are sky blue: left of the card number and right of the radio group.
 BAND_COLUMNS = (5, 700)
-# The first screen row below the cards: above the bottom strip (13 high),
-# the bevel of Panel_ZY and the scroll box's border (2 each).
-VIEW_BOTTOM = layout.SCREEN_HEIGHT - 13 - 2 - 2
+# The first screen row below the cards: above the window's border, the
+# bottom strip (13 high), the bevel of Panel_ZY and the scroll box's border
+# (2 each).
+VIEW_BOTTOM = layout.SCREEN_HEIGHT - layout.BORDER - 13 - 2 - 2
 VIEW_MARGIN = 6
 
 POINTER_OFF_CARDS = (1150, 600)  # over the right margin panel
