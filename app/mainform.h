@@ -137,6 +137,8 @@ public:
     void FormClose(QCloseEvent* e);
     void Timer2Timer();
     void CompleteStartup();
+    // A statement of the start-up failed: "系统数据错!" and "确    认" only.
+    void EndStartupWithDataError();
     void ShowNotice(const std::string& gbkText);
     void BENDClick();
     void ShowExitConfirmation();
