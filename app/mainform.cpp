@@ -233,12 +233,14 @@ void TmainForm::createCentrePanel() {
     const FontSpec list = makeFont("宋体", 16);
     c1 = make<ComboBox>(Pts, "c1", 101, 10, 154, 24);
     c1->setFont(list);
+    c1->setItemHeight(16);
     c1->setHandCursor();
     for (const char* grade : {"一年级", "二年级上", "二年级下", "三年级上", "三年级下", "四年级上", "四年级下", "五年级上",
                               "五年级下", "六年级上", "六年级下", "模拟考场"})
         c1->addItem(gbk::fromUtf8(grade));
     c2 = make<ComboBox>(Pts, "c2", 16, 43, 213, 24);
     c2->setFont(list);
+    c2->setItemHeight(16);
     c2->setHandCursor();
 }
 

@@ -121,14 +121,20 @@ TEST(Align, DockedChildrenShareTheParentInOrder) {
     EXPECT_EQ(client.geometry(), QRect(2, 22, 296, 81));
 }
 
-TEST(ComboBox, TheOpenListIsNoWiderThanTheBox) {
+TEST(ComboBox, TheOpenListDropsBelowTheBoxAsWideAsItWithItsItemHeight) {
     QWidget window;
-    window.resize(400, 300);
+    window.resize(400, 400);
     ui::ComboBox box(&window);
     box.setGeometry(10, 10, 213, 24);
-    box.setItems({"数一数"_gbk + std::string(33, ' ') + "按顺序数，不重复、不遗漏"_gbk});
+    box.setFont({"宋体", 16});
+    std::vector<std::string> items(12, "数一数"_gbk + std::string(33, ' ') + "按顺序数，不重复、不遗漏"_gbk);
+    box.setItems(items);
+    box.setItemIndex(11);  // the last item chosen: the list still drops below the box
     window.show();
     box.showPopup();
-    EXPECT_EQ(box.view()->window()->width(), 213);
+    const QWidget* list = box.view()->window();
+    EXPECT_EQ(list->width(), 213);
+    EXPECT_EQ(list->geometry().top(), box.mapToGlobal(QPoint(0, box.height())).y());
+    EXPECT_EQ(box.view()->visualRect(box.model()->index(0, 0)).height(), 16);
     box.hidePopup();
 }
