@@ -138,3 +138,28 @@ TEST(ComboBox, TheOpenListDropsBelowTheBoxAsWideAsItWithItsItemHeight) {
     EXPECT_EQ(box.view()->visualRect(box.model()->index(0, 0)).height(), 16);
     box.hidePopup();
 }
+
+TEST(Text, AGbkCharacterCutOffAtTheEndIsAllThatIsLost) {
+    auto times = [](int n, const std::string& s) {
+        std::string out;
+        for (int i = 0; i < n; ++i) out += s;
+        return out;
+    };
+    // A status cut after its 68th byte: "a" and 33.5 characters.
+    const std::string cut = ("a" + times(34, "数"_gbk)).substr(0, 68);
+    const struct {
+        std::string gbk;
+        std::string shown;  // UTF-8
+    } cases[] = {
+        {cut, "a" + times(33, "数")},
+        {"\xBF", ""},
+        {"\x81 b", "\xEF\xBF\xBD b"},  // a byte that starts no character: only it is replaced
+        {"a\xFF\xCA\xFD", "a\xEF\xBF\xBD数"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(ui::qtext(c.gbk).toStdString(), c.shown) << c.shown;
+    // As the tool tip of a control.
+    ui::Panel panel(nullptr);
+    panel.setShowHint(true);
+    panel.setHint(cut);
+    EXPECT_EQ(panel.toolTip().toStdString(), cases[0].shown);
+}
