@@ -3,6 +3,8 @@
 
 #include "jpeg.h"
 
+#include <QMouseEvent>
+
 namespace {
 
 int pictureHeight(ProgramTest& t, int questionId) {
@@ -85,11 +87,18 @@ TEST_F(HomeworkTest, ClickOnACardSelectsTheOptionBeyondItsMarker) {
         {&perLine, 5, 50, 41, 0},  {&perLine, 5, 50, 71, 1},   {&perLine, 5, 50, 101, 2},
         {&perLine, 5, 300, 300, 3}, {&perLine, 5, 10, 131, -1},
     };
+    // Any button released over the card runs the hit test.
+    const Qt::MouseButton buttons[] = {Qt::LeftButton, Qt::RightButton, Qt::MiddleButton};
+    int i = 0;
     for (const auto& c : cases) {
         answer(c.slot, -1);
-        form->CardMouseUp(*c.card, c.x, c.y);
+        const Qt::MouseButton button = buttons[i++ % 3];
+        const QPointF at(c.x, c.y);
+        QMouseEvent release(QEvent::MouseButtonRelease, at, c.card->mapToGlobal(at), button, Qt::NoButton,
+                            Qt::NoModifier);
+        QCoreApplication::sendEvent(c.card, &release);
         EXPECT_EQ(form->hw.AnswerGroups[static_cast<std::size_t>(c.slot - 1)]->itemIndex(), c.selected)
-            << "slot " << c.slot << " at " << c.x << "," << c.y;
+            << "slot " << c.slot << " at " << c.x << "," << c.y << ", button " << button;
     }
 }
 
