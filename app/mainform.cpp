@@ -66,10 +66,12 @@ QImage picture(std::string_view name) {
 
 }  // namespace
 
-TmainForm::TmainForm(data::Tdatam& dm) : QWidget(nullptr), datam(dm) {
+TmainForm::TmainForm(data::Tdatam& dm) : QWidget(nullptr), datam(dm), client_(new Container(this)) {
     setWindowFlag(Qt::FramelessWindowHint);
     setWindowTitle(QStringLiteral("欢迎使用奥数! 请登录..."));
-    resize(1022, 697);
+    // A client area of 1022 x 697 inside the border.
+    resize(1022 + 2 * kBorderWidth, 697 + 2 * kBorderWidth);
+    placeClientArea();
     if (QScreen* s = QGuiApplication::primaryScreen())
         move(s->geometry().center() - rect().center());
     QWidget::setFont(toQFont(makeFont("宋体", 13)));
@@ -102,26 +104,26 @@ void TmainForm::createComponents() {
 }
 
 void TmainForm::createTopArea() {
-    Image1 = make<Image>(this, "Image1", 0, 0, 1022, 120);
+    Image1 = make<Image>(client_, "Image1", 0, 0, 1022, 120);
     Image1->stretch = true;
     Image1->setAlign(Align::Top);
-    Image3 = make<Image>(this, "Image3", 0, 684, 1022, 13);
+    Image3 = make<Image>(client_, "Image3", 0, 684, 1022, 13);
     Image3->stretch = true;
     Image3->setAlign(Align::Bottom);
-    Image8 = makeBackdrop(this, "Image8", 48, 324, 22, 23);
-    BEND = makeButton(this, "BEND", 50, 326, 19, 19, "×", makeFont("@GungsuhChe", 19, kBlue, true));
+    Image8 = makeBackdrop(client_, "Image8", 48, 324, 22, 23);
+    BEND = makeButton(client_, "BEND", 50, 326, 19, 19, "×", makeFont("@GungsuhChe", 19, kBlue, true));
     BEND->setHandCursor();
     const FontSpec title = makeFont("黑体", 21, Qt::black, true, true);
-    ldw1 = makeLabel(this, "ldw1", 367, 96, 244, 21, "Quorvel--Tarvix", title);
+    ldw1 = makeLabel(client_, "ldw1", 367, 96, 244, 21, "Quorvel--Tarvix", title);
     FontSpec green = title;
     green.color = QColor(0x00, 0xFF, 0x00);
-    ldw0 = makeLabel(this, "ldw0", 366, 94, 244, 21, "Quorvel--Tarvix", green);
-    Imageft = make<Image>(this, "Imageft", 0, 120, 49, 49);
+    ldw0 = makeLabel(client_, "ldw0", 366, 94, 244, 21, "Quorvel--Tarvix", green);
+    Imageft = make<Image>(client_, "Imageft", 0, 120, 49, 49);
     Imageft->setAutoSize(true);
 }
 
 void TmainForm::createWorkArea() {
-    Panel_ZY = make<Panel>(this, "Panel_ZY", 8, 136, 1022, 564);
+    Panel_ZY = make<Panel>(client_, "Panel_ZY", 8, 136, 1022, 564);
     Panel_ZY->setBevels(BevelCut::Raised, BevelCut::Lowered);
     Imicon1 = make<Image>(Panel_ZY, "Imicon1", 119, 40, 112, 106);
     Imicon1->setAutoSize(true);
@@ -204,7 +206,7 @@ void TmainForm::createViewer() {
 }
 
 void TmainForm::createCentrePanel() {
-    Panel_cy = make<Panel>(this, "Panel_cy", 264, 288, 469, 333);
+    Panel_cy = make<Panel>(client_, "Panel_cy", 264, 288, 469, 333);
     Panel_cy->setBevels(BevelCut::Raised, BevelCut::Lowered, 2, 4);
     Panel_END = make<Panel>(Panel_cy, "Panel_END", 8, 8, 453, 317);
     Panel_END->setAlign(Align::Client);
@@ -231,12 +233,14 @@ void TmainForm::createCentrePanel() {
     const FontSpec list = makeFont("宋体", 16);
     c1 = make<ComboBox>(Pts, "c1", 101, 10, 154, 24);
     c1->setFont(list);
+    c1->setItemHeight(16);
     c1->setHandCursor();
     for (const char* grade : {"一年级", "二年级上", "二年级下", "三年级上", "三年级下", "四年级上", "四年级下", "五年级上",
                               "五年级下", "六年级上", "六年级下", "模拟考场"})
         c1->addItem(gbk::fromUtf8(grade));
     c2 = make<ComboBox>(Pts, "c2", 16, 43, 213, 24);
     c2->setFont(list);
+    c2->setItemHeight(16);
     c2->setHandCursor();
 }
 
@@ -321,10 +325,16 @@ void TmainForm::closeEvent(QCloseEvent* e) { FormClose(e); }
 
 void TmainForm::resizeEvent(QResizeEvent* e) {
     QWidget::resizeEvent(e);
-    realignChildren(this);
+    placeClientArea();
+}
+
+void TmainForm::placeClientArea() {
+    // The client area re-docks its aligned children when it is resized.
+    client_->setGeometry(rect().adjusted(kBorderWidth, kBorderWidth, -kBorderWidth, -kBorderWidth));
 }
 
 void TmainForm::paintEvent(QPaintEvent*) {
+    // The border and whatever the client area's children leave uncovered.
     QPainter p(this);
     p.fillRect(rect(), kSkyBlue);
 }

@@ -34,6 +34,11 @@ public:
 
     data::Tdatam& datam;
 
+    // The window has a border of one pixel; the components' positions are
+    // relative to the client area inside it, which is their parent.
+    static constexpr int kBorderWidth = 1;
+    QWidget* clientArea() const { return client_; }
+
     // ---- components, in declaration order (a later one lies above) ----
     ui::Image* Image1;
     ui::Image* Image3;
@@ -134,6 +139,8 @@ public:
     void FormClose(QCloseEvent* e);
     void Timer2Timer();
     void CompleteStartup();
+    // A statement of the start-up failed: "系统数据错!" and "确    认" only.
+    void EndStartupWithDataError();
     void ShowNotice(const std::string& gbkText);
     void BENDClick();
     void ShowExitConfirmation();
@@ -239,6 +246,8 @@ private:
     void drawReportText(const std::string& line, int g);
     void destroyCards();
     void printPage(QPrinter& printer);
+    void placeClientArea();
+    QWidget* client_;
     bool shown_ = false;
     // Page drawing lets events run; a screen redraw asked for meanwhile is
     // done once the page in progress is finished.

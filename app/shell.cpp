@@ -111,6 +111,10 @@ void TmainForm::CompleteStartup() {
     }
 
     datam.RunQuery("SELECT zd2,zd5,zd6 FROM b5 where zd1=1"_gbk);
+    if (!datam.a_ls.active()) {
+        EndStartupWithDataError();
+        return;
+    }
 
     Pts->setCaption("");
     Pts->setGeometry(Pts->x(), 184, Pts->width(), 78);
@@ -126,10 +130,24 @@ void TmainForm::CompleteStartup() {
     c1Change();
     c2->setItemIndex(static_cast<int>(unit));
     c2Change();
+    if (Pts->caption() == "系统数据错!"_gbk) {  // the unit list could not be read
+        EndStartupWithDataError();
+        return;
+    }
 
     setBT1("开始作业"_gbk, 112);
     BT2->setCaption("上次作业"_gbk);
     showBT2(true);
+}
+
+void TmainForm::EndStartupWithDataError() {
+    // The start screen is not built: only the notice stays, with the one
+    // button that confirms it, and confirming it ends the program.
+    for (QWidget* w : std::initializer_list<QWidget*>{Label1, c1, c2, im1, sp1}) w->hide();
+    Pts->setGeometry(Pts->x(), 208, Pts->width(), 49);
+    ShowNotice("系统数据错!"_gbk);
+    BT1->show();
+    Image5->show();
 }
 
 void TmainForm::CentrePanelCy() {

@@ -1,7 +1,10 @@
 #include "containers.h"
 
+#include "application.h"
+
+#include <QApplication>
 #include <QChildEvent>
-#include <QThread>
+#include <QPointer>
 #include <QScrollBar>
 #include <QTabBar>
 #include <QWheelEvent>
@@ -9,6 +12,52 @@
 namespace ui {
 
 // ---------------------------------------------------------------- ScrollBox
+
+namespace {
+
+// A wheel turn: a vertical delta (120 per notch).  Horizontal turns and the
+// delta-less begin and end events of touchpads are no wheel turns here.
+int wheelTurn(const QWheelEvent* e) { return e->angleDelta().y(); }
+
+// The scroll box that has the keyboard focus in w's window: the focus widget
+// itself or the nearest scroll box around it (a radio button on a card).
+ScrollBox* focusedScrollBox(const QWidget* w) {
+    for (QWidget* f = w->window()->focusWidget(); f; f = f->parentWidget()) {
+        if (auto* box = dynamic_cast<ScrollBox*>(f)) return box;
+        if (f->isWindow()) break;
+    }
+    return nullptr;
+}
+
+// Sees every wheel event of the application before the widget under the
+// pointer does, and hands it to the scroll box with the focus in that
+// widget's window, so that the wheel scrolls the cards from the margins
+// beside them, from the cards themselves and from anything else on the page.
+class WheelRouter : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* e) override {
+        if (e->type() != QEvent::Wheel || !watched->isWidgetType()) return false;
+        auto* wheel = static_cast<QWheelEvent*>(e);
+        if (wheelTurn(wheel) == 0) return false;
+        ScrollBox* box = focusedScrollBox(static_cast<QWidget*>(watched));
+        if (!box || !box->isVisible() || !box->isEnabled()) return false;
+        wheel->accept();
+        box->mouseWheel(wheelTurn(wheel));
+        return true;
+    }
+};
+
+void routeWheelToFocusedScrollBox() {
+    static QPointer<QObject> router;  // lives as long as the application
+    if (router || !qApp) return;
+    router = new WheelRouter(qApp);
+    qApp->installEventFilter(router);
+}
+
+}  // namespace
 
 class ScrollBox::Client : public Container {
 public:
@@ -35,6 +84,9 @@ ScrollBox::ScrollBox(QWidget* parent) : QScrollArea(parent), Control(this), clie
     client_->setAutoFillBackground(true);
     setColor(Qt::white);
     updateRange();
+    // The scroll bar would scroll by its own steps; it takes the box's path.
+    verticalScrollBar()->installEventFilter(this);
+    routeWheelToFocusedScrollBox();
 }
 
 void ScrollBox::setColor(QColor c) {
@@ -48,6 +100,13 @@ void ScrollBox::setColor(QColor c) {
 }
 
 bool ScrollBox::eventFilter(QObject* watched, QEvent* e) {
+    if (watched == verticalScrollBar() && e->type() == QEvent::Wheel) {
+        auto* wheel = static_cast<QWheelEvent*>(e);
+        if (wheelTurn(wheel) == 0) return false;
+        wheel->accept();
+        mouseWheel(wheelTurn(wheel));
+        return true;
+    }
     switch (e->type()) {
     case QEvent::Move:
     case QEvent::Resize:
@@ -95,32 +154,42 @@ QWidget* ScrollBox::client() const { return client_; }
 int ScrollBox::vertPosition() const { return verticalScrollBar()->value(); }
 void ScrollBox::setVertPosition(int y) { verticalScrollBar()->setValue(y); }
 
-namespace {
-
-void smoothStep(QScrollBar* bar, int distance) {
-    const int part = distance / 4;
-    for (int i = 0; i < 4; ++i) {
-        bar->setValue(bar->value() + (i < 3 ? part : distance - 3 * part));
-        if (i < 3) QThread::msleep(10);
-    }
-}
-
-}  // namespace
-
-void ScrollBox::lineDown() { smoothStep(verticalScrollBar(), viewport()->height() * 9 / 10 / 10); }
-void ScrollBox::lineUp() { smoothStep(verticalScrollBar(), -(viewport()->height() * 9 / 10 / 10)); }
-
 void ScrollBox::setShowHorzScrollBar(bool show) {
     setHorizontalScrollBarPolicy(show ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
     updateRange();
 }
 
 void ScrollBox::wheelEvent(QWheelEvent* e) {
-    if (onMouseWheel && onMouseWheel(e->angleDelta().y())) {
-        e->accept();
+    if (wheelTurn(e) == 0) {
+        QScrollArea::wheelEvent(e);
         return;
     }
-    QScrollArea::wheelEvent(e);
+    e->accept();
+    mouseWheel(wheelTurn(e));
+}
+
+void ScrollBox::mouseWheel(int delta) {
+    if (onMouseWheel && onMouseWheel(delta)) return;
+    if (delta < 0)
+        lineDown();
+    else
+        lineUp();
+}
+
+int ScrollBox::lineStep() const { return viewport()->height() * 9 / 10 / 10; }
+
+void ScrollBox::lineDown() { smoothScroll(lineStep()); }
+
+void ScrollBox::lineUp() { smoothScroll(-lineStep()); }
+
+void ScrollBox::smoothScroll(int distance) {
+    if (distance == 0) return;
+    const int part = distance / 4;
+    for (int i = 0; i < 4; ++i) {
+        if (i > 0) pause(10);
+        setVertPosition(vertPosition() + (i < 3 ? part : distance - 3 * part));
+        if (isVisible()) viewport()->repaint();
+    }
 }
 
 // ---------------------------------------------------------------- TabSheet

@@ -11,6 +11,12 @@ namespace ui {
 
 // Children are placed in unscrolled coordinates on client(); the scroll
 // range grows to take in every visible child.
+//
+// The mouse wheel: a turn anywhere over a window goes to the scroll box that
+// has the keyboard focus in that window (the focus itself or the nearest
+// scroll box around it), wherever the pointer is; without such a focus it
+// goes to the scroll box under the pointer.  Either way it takes the box's
+// wheel path, mouseWheel().
 class ScrollBox : public QScrollArea, public Control {
 public:
     explicit ScrollBox(QWidget* parent);
@@ -21,16 +27,24 @@ public:
     void setShowHorzScrollBar(bool show);
     void setColor(QColor c);
 
-    // Called for wheel turns over the box; return true when handled, false
-    // to let the box scroll as usual.
+    // Called for each wheel turn that reaches the box, with the turn's delta
+    // (120 per notch, negative towards the user); return true when handled,
+    // false to let the box take its line step.
     std::function<bool(int delta)> onMouseWheel;
 
-    void updateRange();
+    // The box's wheel path: onMouseWheel, and unless it handled the turn,
+    // one line step down (delta < 0) or up (delta >= 0).
+    void mouseWheel(int delta);
 
-    // One line step of smooth scrolling: (visible height x 9 div 10) div 10
-    // pixels, moved in four sub-steps.
+    // One line step of smooth scrolling: (visible height * 9 div 10) div 10
+    // pixels, moved in four equal sub-steps about 10 ms apart, any remainder
+    // in the last.  The box is redrawn after each sub-step; the position
+    // stops at the ends of the range.
+    int lineStep() const;
     void lineDown();
     void lineUp();
+
+    void updateRange();
 
 protected:
     void wheelEvent(QWheelEvent* e) override;
@@ -38,6 +52,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
+    void smoothScroll(int distance);
     class Client;
     Client* client_;
 };

@@ -38,11 +38,12 @@ void Control::handlePress(QMouseEvent* e) {
 }
 
 void Control::handleRelease(QMouseEvent* e) {
+    // Mouse-up is told for every button; a click is the left button only.
+    const QPoint at = e->position().toPoint();
+    if (onMouseUp) onMouseUp(at.x(), at.y());
+    if (e->button() != Qt::LeftButton) return;
     const bool wasPressed = pressed_;
     pressed_ = false;
-    if (e->button() != Qt::LeftButton) return;
-    QPoint at = e->position().toPoint();
-    if (onMouseUp) onMouseUp(at.x(), at.y());
     if (wasPressed && self_->rect().contains(at) && onClick) onClick();
 }
 

@@ -72,6 +72,8 @@ public:
     // Inner margin that docked children keep from the edges (panels' bevels).
     virtual int clientInset() const { return 0; }
 
+    // A click is the left button pressed and released over the control;
+    // onMouseUp runs when any button is released over it.
     std::function<void()> onClick;
     std::function<void()> onDblClick;
     MouseHandler onMouseMove;

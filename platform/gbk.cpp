@@ -19,8 +19,9 @@ public:
     Converter(const Converter&) = delete;
     Converter& operator=(const Converter&) = delete;
 
-    // Converts all of in; on failure returns false and sets badOffset to the
-    // input offset where conversion stopped.
+    // Converts all of in; on failure returns false, sets badOffset to the
+    // input offset where conversion stopped and leaves in out what was
+    // converted before it.
     bool run(std::string_view in, std::string& out, std::size_t& badOffset) {
         iconv(cd_, nullptr, nullptr, nullptr, nullptr);  // reset shift state
         out.assign(in.size() * 2 + 8, '\0');
@@ -39,6 +40,7 @@ public:
                 continue;
             }
             badOffset = in.size() - srcLeft;
+            out.resize(out.size() - dstLeft);
             return false;
         }
         out.resize(out.size() - dstLeft);
@@ -98,6 +100,21 @@ std::string toUtf8(std::string_view gbkBytes) {
         throw EncodingError("bytes are not GBK at offset " + std::to_string(bad) + " (" +
                             hexBytes(gbkBytes, bad, 2) + ")");
     return out;
+}
+
+std::string toUtf8Shown(std::string_view gbkBytes) {
+    std::string shown;
+    std::string part;
+    std::size_t bad = 0;
+    while (!fromGbk().run(gbkBytes, part, bad)) {
+        shown += part;
+        // A lead byte whose trail byte was cut off: the character is lost.
+        const unsigned char b = static_cast<unsigned char>(gbkBytes[bad]);
+        if (bad + 1 == gbkBytes.size() && b >= 0x81 && b <= 0xFE) return shown;
+        shown += "\xEF\xBF\xBD";  // U+FFFD for the one byte
+        gbkBytes.remove_prefix(bad + 1);
+    }
+    return shown + part;
 }
 
 bool encodable(std::string_view utf8, std::string* offending) {

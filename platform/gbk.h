@@ -26,6 +26,11 @@ std::string fromUtf8(std::string_view utf8);
 // including a lead byte cut off at the end.
 std::string toUtf8(std::string_view gbkBytes);
 
+// GBK -> UTF-8 for the screen, which never fails: a character cut off at
+// the end (a lone lead byte) is left out, and any other byte that is not
+// GBK shows as U+FFFD on its own, so the text around it stays readable.
+std::string toUtf8Shown(std::string_view gbkBytes);
+
 // True when the UTF-8 text is encodable in GBK; otherwise *offending (if
 // given) receives the first character, in UTF-8, that is not.
 bool encodable(std::string_view utf8, std::string* offending = nullptr);

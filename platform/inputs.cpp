@@ -3,11 +3,15 @@
 #include "gbk.h"
 
 #include <QAbstractItemView>
+#include <QApplication>
 #include <QButtonGroup>
 #include <QFocusEvent>
 #include <QLineEdit>
 #include <QPainter>
+#include <QPointer>
+#include <QProxyStyle>
 #include <QRadioButton>
+#include <QScreen>
 #include <QStyledItemDelegate>
 #include <QToolButton>
 #include <QValidator>
@@ -38,17 +42,39 @@ public:
     }
 
     QSize sizeHint(const QStyleOptionViewItem&, const QModelIndex&) const override {
-        return QSize(box_->width(), box_->font().height + 2);
+        return QSize(box_->width(), box_->itemHeight());
     }
 
 private:
     ComboBox* box_;
 };
 
+// The open list drops down below the box (above it only when the screen has
+// no room below), rather than over the box where some styles (Fusion) put it,
+// and then shows at most maxVisibleItems items before it scrolls.
+class DropDownStyle : public QProxyStyle {
+public:
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returnData) const override {
+        if (hint == SH_ComboBox_Popup) return 0;
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
+
+QStyle* dropDownStyle() {
+    static QPointer<QStyle> style;  // lives as long as the application
+    if (!style) {
+        style = new DropDownStyle;
+        style->setParent(qApp);
+    }
+    return style;
+}
+
 }  // namespace
 
 ComboBox::ComboBox(QWidget* parent) : QComboBox(parent), Control(this) {
     setEditable(false);
+    setStyle(dropDownStyle());
     setMaxVisibleItems(20);
     setItemDelegate(new CellItemDelegate(this));
     QObject::connect(this, &QComboBox::activated, [this](int) {
@@ -81,6 +107,10 @@ std::string ComboBox::text() const {
     return i >= 0 && i < count() ? items_[static_cast<std::size_t>(i)] : std::string();
 }
 
+int ComboBox::itemHeight() const { return std::max(itemHeight_ > 0 ? itemHeight_ : font_.height, 1); }
+
+void ComboBox::setItemHeight(int h) { itemHeight_ = h; }
+
 void ComboBox::setFont(const FontSpec& f) {
     font_ = f;
     QComboBox::setFont(toQFont(f));
@@ -90,9 +120,19 @@ void ComboBox::setFont(const FontSpec& f) {
 void ComboBox::showPopup() {
     QComboBox::showPopup();
     // The open list is as wide as the box, so whatever an item carries
-    // beyond the box's width stays out of sight there too.
+    // beyond the box's width stays out of sight there too.  It starts right
+    // under the box's bottom edge, or ends right above its top edge when the
+    // screen has no room below; when neither fits, where Qt put it.
     QWidget* popup = view()->window();
-    popup->resize(width(), popup->height());
+    QRect list(popup->pos(), QSize(width(), popup->height()));
+    const QRect room = screen() ? screen()->availableGeometry() : QRect();
+    const QPoint below = mapToGlobal(QPoint(0, height()));
+    const QPoint above = mapToGlobal(QPoint(0, 0)) - QPoint(0, list.height());
+    if (room.isNull() || below.y() + list.height() <= room.bottom() + 1)
+        list.moveTopLeft(below);
+    else if (above.y() >= room.top())
+        list.moveTopLeft(above);
+    popup->setGeometry(list);
 }
 
 void ComboBox::paintEvent(QPaintEvent*) {

@@ -16,6 +16,8 @@ namespace ui {
 
 // A drop-down list (no typing).  Items are GBK; they are drawn cell by cell
 // so padding spaces push trailing text out of sight as the layouts expect.
+// The open list is as wide as the box and drops down below it (above it
+// when the screen has no room below), at most 20 items before it scrolls.
 // onChange runs only when the user picks an item, never when code sets the
 // index.
 class ComboBox : public QComboBox, public Control {
@@ -37,6 +39,9 @@ public:
     FontSpec font() const { return font_; }
     void setFont(const FontSpec& f);
     QColor color = Qt::white;
+    // Height of an item in the open list; the font's height until set.
+    int itemHeight() const;
+    void setItemHeight(int h);
 
     std::function<void()> onChange;
 
@@ -48,6 +53,7 @@ protected:
 private:
     std::vector<std::string> items_;
     FontSpec font_;
+    int itemHeight_ = 0;
 };
 
 // A framed group of radio buttons in columns.  itemIndex -1 means none is

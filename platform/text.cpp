@@ -23,14 +23,8 @@ QFont toQFont(const FontSpec& spec) {
 }
 
 QString qtext(std::string_view gbkBytes) {
-    try {
-        std::string utf8 = gbk::toUtf8(gbkBytes);
-        return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
-    } catch (const gbk::EncodingError&) {
-        QString out;
-        for (unsigned char c : gbkBytes) out += c < 0x80 ? QChar(c) : QChar(0xFFFD);
-        return out;
-    }
+    const std::string utf8 = gbk::toUtf8Shown(gbkBytes);
+    return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
 }
 
 int cellTextWidth(std::string_view gbkBytes, int height) {

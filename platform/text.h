@@ -35,8 +35,8 @@ void installFontSubstitutions();
 
 QFont toQFont(const FontSpec& spec);
 
-// GBK -> QString for display; bytes that are not GBK show as U+FFFD instead
-// of failing, because drawing must never throw.
+// GBK -> QString for display (gbk::toUtf8Shown): never fails, because
+// drawing must never throw; a character cut off at the end is left out.
 QString qtext(std::string_view gbkBytes);
 
 // Width of a GBK text in cells: bytes x height / 2.

@@ -60,9 +60,10 @@ FRAME_GREY = (128, 128, 128)  # the top and left edge of the sunken frame Bexz
 # Columns on the card (card x) where only the answer panels and the gaps
 # are sky blue: left of the card number and right of the radio group.
 BAND_COLUMNS = (5, 700)
-# The first screen row below the cards: above the bottom strip (13 high),
-# the bevel of Panel_ZY and the scroll box's border (2 each).
-VIEW_BOTTOM = layout.SCREEN_HEIGHT - 13 - 2 - 2
+# The first screen row below the cards: above the window's border, the
+# bottom strip (13 high), the bevel of Panel_ZY and the scroll box's border
+# (2 each).
+VIEW_BOTTOM = layout.SCREEN_HEIGHT - layout.BORDER - 13 - 2 - 2
 VIEW_MARGIN = 6
 
 POINTER_OFF_CARDS = (1150, 600)  # over the right margin panel
@@ -402,12 +403,16 @@ class Homework(unittest.TestCase):
         return self.screen_y(top) > self.origin[1] + VIEW_MARGIN and self.screen_y(bottom) <= VIEW_BOTTOM
 
     def wheel(self, notches):
-        """Turns the wheel over the cards (down for notches > 0)."""
-        x, y = self.screen_x(CARD_WIDTH - 30), (self.origin[1] + VIEW_BOTTOM) // 2
+        """Turns the wheel beside the cards, over the right margin (down for
+        notches > 0): the pointer there gives the cards' scroll box the
+        focus, and the wheel scrolls the box with the focus."""
         button = "5" if notches > 0 else "4"
-        subprocess.run(["xdotool", "mousemove", "--sync", str(x), str(y),
-                        "click", "--repeat", str(abs(notches)), "--delay", "40", button,
-                        "mousemove", "--sync", *map(str, POINTER_OFF_CARDS)],
+        x, y = POINTER_OFF_CARDS
+        # The pointer often rests there already, and "mousemove --sync" to
+        # where it is waits for a move that never comes: step beside the
+        # point and back, so the margin always sees the pointer move.
+        subprocess.run(["xdotool", "mousemove", str(x - 1), str(y), "mousemove", str(x), str(y),
+                        "click", "--repeat", str(abs(notches)), "--delay", "40", button],
                        env=self.server.env(), check=True)
 
     def bring_into_view(self, top, bottom):
@@ -592,6 +597,14 @@ class Homework(unittest.TestCase):
         self.scroll = self.measure_scroll(cards)
         self.assertEqual(self.scroll, 0, "the cards start scrolled to the top")
         self.assertEqual(self.bands(cards), self.expected_bands(0))
+
+        # Three notches beside the cards scroll them by three line steps of
+        # (visible height * 9 div 10) div 10 pixels.
+        line_step = (VIEW_BOTTOM - self.origin[1]) * 9 // 10 // 10
+        self.wheel(3)
+        shot, self.scroll = self.settled_scroll()
+        self.keep(shot, "2b-three-notches-beside-the-cards")
+        self.assertEqual(self.scroll, 3 * line_step, f"line step {line_step}; screen {shot.path}")
 
         # First round.
         self.answer(first, "3-first-answers")

@@ -3,6 +3,9 @@
 
 #include "jpeg.h"
 
+#include <QMouseEvent>
+#include <QWheelEvent>
+
 namespace {
 
 int pictureHeight(ProgramTest& t, int questionId) {
@@ -85,12 +88,55 @@ TEST_F(HomeworkTest, ClickOnACardSelectsTheOptionBeyondItsMarker) {
         {&perLine, 5, 50, 41, 0},  {&perLine, 5, 50, 71, 1},   {&perLine, 5, 50, 101, 2},
         {&perLine, 5, 300, 300, 3}, {&perLine, 5, 10, 131, -1},
     };
+    // Any button released over the card runs the hit test.
+    const Qt::MouseButton buttons[] = {Qt::LeftButton, Qt::RightButton, Qt::MiddleButton};
+    int i = 0;
     for (const auto& c : cases) {
         answer(c.slot, -1);
-        form->CardMouseUp(*c.card, c.x, c.y);
+        const Qt::MouseButton button = buttons[i++ % 3];
+        const QPointF at(c.x, c.y);
+        QMouseEvent release(QEvent::MouseButtonRelease, at, c.card->mapToGlobal(at), button, Qt::NoButton,
+                            Qt::NoModifier);
+        QCoreApplication::sendEvent(c.card, &release);
         EXPECT_EQ(form->hw.AnswerGroups[static_cast<std::size_t>(c.slot - 1)]->itemIndex(), c.selected)
-            << "slot " << c.slot << " at " << c.x << "," << c.y;
+            << "slot " << c.slot << " at " << c.x << "," << c.y << ", button " << button;
     }
+}
+
+TEST_F(HomeworkTest, TheWheelBesideTheCardsScrollsThemByLineSteps) {
+    startHomework();
+    const QPoint rightMargin(1150, 600);  // on the screen, which the window fills
+    QWidget* margin = form->childAt(rightMargin);
+    ASSERT_TRUE(margin && margin->parentWidget() == form->MarginRight);
+    QMouseEvent move(QEvent::MouseMove, margin->mapFrom(form.get(), rightMargin), rightMargin, Qt::NoButton,
+                     Qt::NoButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(margin, &move);
+    ASSERT_EQ(form->focusWidget(), form->scb1);
+    auto wheel = [this](QPoint at, int delta) {
+        QWidget* under = form->childAt(at);
+        QWheelEvent e(under->mapFrom(form.get(), at), at, QPoint(), QPoint(0, delta), Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(under, &e);
+    };
+
+    const int step = form->scb1->viewport()->height() * 9 / 10 / 10;
+    pauses.clear();
+    for (int notch = 1; notch <= 3; ++notch) wheel(rightMargin, -120);
+    EXPECT_EQ(form->scb1->vertPosition(), 3 * step);
+    wheel(rightMargin, 120);
+    EXPECT_EQ(form->scb1->vertPosition(), 2 * step);
+    EXPECT_EQ(pauses, std::vector<int>(4 * 3, 10));  // four parts per step, 10 ms apart
+
+    // The box's wheel handler, once set, takes the turns instead: here over
+    // the left margin and over a card.
+    std::vector<int> turns;
+    form->scb1->onMouseWheel = [&turns](int delta) {
+        turns.push_back(delta);
+        return true;
+    };
+    for (QPoint at : {QPoint(100, 600), QPoint(640, 600)}) wheel(at, -120);
+    EXPECT_EQ(turns, (std::vector<int>{-120, -120}));
+    EXPECT_EQ(form->scb1->vertPosition(), 2 * step);
 }
 
 TEST_F(HomeworkTest, ClicksOnACardDoNothingOnceTheAnswersAreShown) {

@@ -121,14 +121,45 @@ TEST(Align, DockedChildrenShareTheParentInOrder) {
     EXPECT_EQ(client.geometry(), QRect(2, 22, 296, 81));
 }
 
-TEST(ComboBox, TheOpenListIsNoWiderThanTheBox) {
+TEST(ComboBox, TheOpenListDropsBelowTheBoxAsWideAsItWithItsItemHeight) {
     QWidget window;
-    window.resize(400, 300);
+    window.resize(400, 400);
     ui::ComboBox box(&window);
     box.setGeometry(10, 10, 213, 24);
-    box.setItems({"数一数"_gbk + std::string(33, ' ') + "按顺序数，不重复、不遗漏"_gbk});
+    box.setFont({"宋体", 16});
+    std::vector<std::string> items(12, "数一数"_gbk + std::string(33, ' ') + "按顺序数，不重复、不遗漏"_gbk);
+    box.setItems(items);
+    box.setItemIndex(11);  // the last item chosen: the list still drops below the box
     window.show();
     box.showPopup();
-    EXPECT_EQ(box.view()->window()->width(), 213);
+    const QWidget* list = box.view()->window();
+    EXPECT_EQ(list->width(), 213);
+    EXPECT_EQ(list->geometry().top(), box.mapToGlobal(QPoint(0, box.height())).y());
+    EXPECT_EQ(box.view()->visualRect(box.model()->index(0, 0)).height(), 16);
     box.hidePopup();
+}
+
+TEST(Text, AGbkCharacterCutOffAtTheEndIsAllThatIsLost) {
+    auto times = [](int n, const std::string& s) {
+        std::string out;
+        for (int i = 0; i < n; ++i) out += s;
+        return out;
+    };
+    // A status cut after its 68th byte: "a" and 33.5 characters.
+    const std::string cut = ("a" + times(34, "数"_gbk)).substr(0, 68);
+    const struct {
+        std::string gbk;
+        std::string shown;  // UTF-8
+    } cases[] = {
+        {cut, "a" + times(33, "数")},
+        {"\xBF", ""},
+        {"\x81 b", "\xEF\xBF\xBD b"},  // a byte that starts no character: only it is replaced
+        {"a\xFF\xCA\xFD", "a\xEF\xBF\xBD数"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(ui::qtext(c.gbk).toStdString(), c.shown) << c.shown;
+    // As the tool tip of a control.
+    ui::Panel panel(nullptr);
+    panel.setShowHint(true);
+    panel.setHint(cut);
+    EXPECT_EQ(panel.toolTip().toStdString(), cases[0].shown);
 }
