@@ -80,30 +80,18 @@ TEST_F(JetStartUpTest, TheFullFileIsConvertedAndAHomeworkWithPicturesIsDrawnAndG
 }
 
 TEST_F(JetStartUpTest, ABadJetFileGetsTheDatabaseErrorBoxSayingWhatIsWrong) {
-    const struct {
-        const char* file;
-        const char* detail;
-    } cases[] = {
-        {"small-wrong-password.mdb", "wrong database password"},
-        {"small-no-password.mdb", "the Jet file has no database password"},
-        {"small-no-b6.mdb", "the Jet file has no table b6"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.file);
-        jetFile = c.file;
-        freshDatabase();
-        const std::string jet = readFile(dbPath);
-        create();
-        form->show();
-        tick(2);
-        EXPECT_EQ(endsWith([this] { tick(); }), 1);
-        ASSERT_EQ(messageBoxes.size(), 1u);
-        EXPECT_EQ(messageBoxes[0].first.rfind("数据库出错，请重新安装！\n\n", 0), 0u) << messageBoxes[0].first;
-        EXPECT_NE(messageBoxes[0].first.find(c.detail), std::string::npos) << messageBoxes[0].first;
-        EXPECT_EQ(messageBoxes[0].second, "系统提示");
-        EXPECT_EQ(readFile(dbPath), jet);
-        EXPECT_FALSE(exists(".jet4"));
-    }
+    jetFile = "small-no-b6.mdb";
+    freshDatabase();
+    const std::string jet = readFile(dbPath);
+    create();
+    form->show();
+    tick(2);
+    EXPECT_EQ(endsWith([this] { tick(); }), 1);
+    ASSERT_EQ(messageBoxes.size(), 1u);
+    EXPECT_EQ(messageBoxes[0].first, "数据库出错，请重新安装！\n\n" + dbPath + ": the Jet file has no table b6");
+    EXPECT_EQ(messageBoxes[0].second, "系统提示");
+    EXPECT_EQ(readFile(dbPath), jet);
+    EXPECT_FALSE(exists(".jet4"));
 }
 
 }  // namespace

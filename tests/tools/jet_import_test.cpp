@@ -50,28 +50,18 @@ TEST(ImportJet, WritesTheDatabaseAndSummarisesItsRows) {
 
 TEST(ImportJet, ABadFileWritesNothingAndSaysWhy) {
     SKIP_WITHOUT_JET_FIXTURES();
-    const struct {
-        const char* file;
-        const char* reason;
-    } cases[] = {
-        {"small-no-b6.mdb", "the Jet file has no table b6"},
-        {"small-wrong-password.mdb", "wrong database password"},
-        {"small-no-password.mdb", "the Jet file has no database password"},
-    };
-    for (const auto& c : cases) {
-        QTemporaryDir dir;
-        const std::string out = dir.path().toStdString() + "/kelvma.dat";
-        QFile old(QString::fromStdString(out));
-        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
-        old.write("an earlier build");
-        old.close();
-        const Finished run = importJet(jetfixtures::path(c.file), out);
-        EXPECT_EQ(run.status, 1) << c.file;
-        EXPECT_NE(run.err.find(c.reason), std::string::npos) << run.err;
-        EXPECT_NE(run.err.find("contentbuilder: " + out + " not written"), std::string::npos) << run.err;
-        EXPECT_EQ(contentOf(out), "an earlier build") << c.file;
-        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 1) << c.file;
-    }
+    QTemporaryDir dir;
+    const std::string out = dir.path().toStdString() + "/kelvma.dat";
+    QFile old(QString::fromStdString(out));
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+    old.write("an earlier build");
+    old.close();
+    const Finished run = importJet(jetfixtures::path("small-no-b6.mdb"), out);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, jetfixtures::path("small-no-b6.mdb") + ": the Jet file has no table b6\ncontentbuilder: " +
+                           out + " not written\n");
+    EXPECT_EQ(contentOf(out), "an earlier build");
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 1);
 }
 
 }  // namespace
