@@ -21,6 +21,7 @@
 #include <cstring>
 #include <filesystem>
 #include <iostream>
+#include <map>
 #include <memory>
 #include <optional>
 #include <set>
@@ -437,14 +438,14 @@ std::vector<TablePlan> plan(const JetReader& jet, const std::vector<OurTable>& t
         for (const OurColumn& c : ours.columns) {
             auto column = byName.find(c.name);
             if (column == byName.end()) {
-                problems.push_back("table " + ours.name + " has no column " + c.name);
+                problems.push_back("the Jet file's table " + ours.name + " has no column " + c.name);
                 p.source.push_back(-1);
                 continue;
             }
             const int type = jetColumn(p.jet.get(), column->second)->col_type;
             if (!accepts(c.kind, type))
-                problems.push_back("column " + ours.name + "." + c.name + " is " + jetTypeName(type) +
-                                   ", not " + acceptedTypes(c.kind));
+                problems.push_back("the Jet file's column " + ours.name + "." + c.name + " is " +
+                                   jetTypeName(type) + ", not " + acceptedTypes(c.kind));
             p.source.push_back(column->second);
             usedColumns.insert(column->second);
         }

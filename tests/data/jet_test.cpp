@@ -232,14 +232,22 @@ TEST(JetStartUp, ConvertsOnceAndKeepsTheJetFileWithoutReplacingAnOlderBackup) {
 
 TEST(JetStartUp, ABadFileGetsItsMessageAndStaysAsItWas) {
     SKIP_WITHOUT_JET_FIXTURES();
-    auto fixture = [](const char* name, std::size_t cutAt = std::string::npos, int versionByte = -1) {
+    // A test file, cut after cutAt bytes, then changed.
+    using Change = std::function<void(std::string&)>;
+    auto fixture = [](const char* name, std::size_t cutAt = std::string::npos, Change change = nullptr) {
         return [=](const std::string& file) {
             std::string bytes = testdb::readFile(jetfixtures::path(name)).substr(0, cutAt);
-            if (versionByte >= 0) bytes[0x14] = static_cast<char>(versionByte);
+            if (change) change(bytes);
             testdb::writeFile(file, bytes);
         };
     };
-    const std::size_t page = data::kJetPageSize, fullPages = 1650;
+    const Change jet3 = [](std::string& bytes) { bytes[0x14] = 0; };
+    // b1's table definition names its columns in UTF-16: "zd15" becomes "zd95".
+    const Change renameZd15 = [](std::string& bytes) {
+        bytes[bytes.find(std::string{'z', 0, 'd', 0, '1', 0, '5', 0}) + 4] = '9';
+    };
+    const std::size_t page = data::kJetPageSize;
+    const std::size_t fullPages = fs::file_size(jetfixtures::path("kelvma-full.mdb")) / page;
     const struct {
         const char* name;
         std::function<void(const std::string&)> make;
@@ -247,11 +255,13 @@ TEST(JetStartUp, ABadFileGetsItsMessageAndStaysAsItWas) {
     } cases[] = {
         {"wrong password", fixture("small-wrong-password.mdb"), "wrong database password"},
         {"no password", fixture("small-no-password.mdb"), "the Jet file has no database password"},
-        {"Jet 3 header", fixture("small.mdb", std::string::npos, 0), "is a Jet 3 (Access 97) file"},
+        {"Jet 3 header", fixture("small.mdb", std::string::npos, jet3), "is a Jet 3 (Access 97) file"},
         {"no table b6", fixture("small-no-b6.mdb"), "the Jet file has no table b6"},
+        {"no column b1.zd15", fixture("small.mdb", std::string::npos, renameZd15),
+         "the Jet file's table b1 has no column zd15"},
         {"cut inside a page", fixture("kelvma-full.mdb", 800 * page + 100), "not a whole number of pages"},
         {"only the header page", fixture("kelvma-full.mdb", page), "damaged: its catalog cannot be read"},
-        {"half its pages", fixture("kelvma-full.mdb", fullPages / 2 * page), "damaged: table b2 cannot be read"},
+        {"half its pages", fixture("kelvma-full.mdb", fullPages / 2 * page), "the Jet file is damaged"},
         {"the last pages missing", fixture("kelvma-full.mdb", (fullPages - 30) * page), "damaged: b6.zd5 (zd1="},
     };
     for (const auto& c : cases) {
