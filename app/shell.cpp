@@ -27,7 +27,7 @@ std::string DateLine(const QDate& d) {
 namespace {
 
 // UTF-8 text in GBK, each character GBK cannot hold shown as "?".
-std::string ShownAsGbk(std::string utf8) {
+std::string shownAsGbk(std::string utf8) {
     std::string offending;
     while (!gbk::encodable(utf8, &offending)) {
         std::size_t at = offending.empty() ? std::string::npos : utf8.find(offending);
@@ -122,7 +122,7 @@ void TmainForm::CompleteStartup() {
         // What went wrong (a format found, a table or column missing, ...)
         // goes below the sentence and to stderr.
         std::cerr << e.what() << "\n";
-        messageBox("数据库出错，请重新安装！"_gbk + "\n\n" + ShownAsGbk(e.what()), "系统提示"_gbk);
+        messageBox("数据库出错，请重新安装！"_gbk + "\n\n" + shownAsGbk(e.what()), "系统提示"_gbk);
         terminate(1);
     }
 

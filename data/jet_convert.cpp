@@ -477,7 +477,8 @@ void bindValue(sqlite3_stmt* insert, int index, MdbHandle* mdb, const MdbColumn&
     const unsigned char* p = mdb->pg_buf + field.start;
     const auto size = static_cast<std::size_t>(field.siz);
     auto expectSize = [&](std::size_t wanted) {
-        if (size != wanted) damaged(at, "a value of " + std::to_string(size) + " bytes for " + jetTypeName(column.col_type));
+        if (size != wanted)
+            damaged(at, "a value of " + std::to_string(size) + " bytes for " + jetTypeName(column.col_type));
     };
     switch (column.col_type) {
     case MDB_LONGINT:
@@ -497,7 +498,8 @@ void bindValue(sqlite3_stmt* insert, int index, MdbHandle* mdb, const MdbColumn&
         double value = 0;
         std::memcpy(&value, p, sizeof value);
         auto text = jetDateTimeText(value);
-        if (!text) doesNotFit(at, "the date-time " + std::to_string(value) + " is outside the years 100 to 9999");
+        if (!text)
+            doesNotFit(at, "the date-time " + std::to_string(value) + " is outside the years 100 to 9999");
         sqlite3_bind_text(insert, index, text->c_str(), static_cast<int>(text->size()), SQLITE_TRANSIENT);
         return;
     }
@@ -628,7 +630,9 @@ JetConversion convert(const std::string& jetPath, const std::string& outPath, co
 
 JetConversion convertJetFile(const std::string& jetPath, const std::string& outPath,
                              const std::string& password) {
-    if (std::filesystem::exists(outPath)) throw DataError(outPath + " already exists");
+    std::error_code ec;
+    if (std::filesystem::symlink_status(outPath, ec).type() != std::filesystem::file_type::not_found)
+        throw DataError(outPath + " already exists or cannot be looked at");
     try {
         return convert(jetPath, outPath, password);
     } catch (...) {

@@ -34,7 +34,8 @@ int usage() {
 int importJet(const std::string& in, const std::string& out) {
     namespace fs = std::filesystem;
     const fs::path target(out);
-    const fs::path temporary = target.parent_path() / (target.filename().string() + ".tmp-" + std::to_string(getpid()));
+    const fs::path temporary =
+        target.parent_path() / (target.filename().string() + ".tmp-" + std::to_string(getpid()));
     std::error_code ignored;
     try {
         if (!target.parent_path().empty()) fs::create_directories(target.parent_path());

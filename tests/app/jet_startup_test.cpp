@@ -60,7 +60,8 @@ TEST_F(JetStartUpTest, TheFullFileIsConvertedAndAHomeworkWithPicturesIsDrawnAndG
         const int key = form->hw.AnswerKeys(slot);
         ASSERT_GE(key, 0) << slot;
         // 15 right, 5 wrong: 75 points.
-        form->hw.AnswerGroups.at(static_cast<std::size_t>(slot - 1))->setItemIndex(slot <= 15 ? key : (key + 1) % 4);
+        const int option = slot <= 15 ? key : (key + 1) % 4;
+        form->hw.AnswerGroups.at(static_cast<std::size_t>(slot - 1))->setItemIndex(option);
     }
     form->hw.SecondsLeft() -= 300;
     handle([this] { form->BJSClick(); });
@@ -88,7 +89,8 @@ TEST_F(JetStartUpTest, ABadJetFileGetsTheDatabaseErrorBoxSayingWhatIsWrong) {
     tick(2);
     EXPECT_EQ(endsWith([this] { tick(); }), 1);
     ASSERT_EQ(messageBoxes.size(), 1u);
-    EXPECT_EQ(messageBoxes[0].first, "数据库出错，请重新安装！\n\n" + dbPath + ": the Jet file has no table b6");
+    EXPECT_EQ(messageBoxes[0].first,
+              "数据库出错，请重新安装！\n\n" + dbPath + ": the Jet file has no table b6");
     EXPECT_EQ(messageBoxes[0].second, "系统提示");
     EXPECT_EQ(readFile(dbPath), jet);
     EXPECT_FALSE(exists(".jet4"));

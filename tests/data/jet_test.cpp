@@ -90,7 +90,8 @@ public:
     // Reads stdout up to "opening", printed just before the open.
     bool opening() {
         for (char c; read(out_, &c, 1) == 1;)
-            if ((output_ += c).size() >= 8 && output_.compare(output_.size() - 8, 8, "opening\n") == 0) return true;
+            if ((output_ += c).size() >= 8 && output_.compare(output_.size() - 8, 8, "opening\n") == 0)
+                return true;
         return false;
     }
     void kill() { ::kill(pid_, SIGKILL); }
@@ -172,7 +173,8 @@ TEST(JetDateTime, IsWrittenAsOurDateTimeText) {
         {2958465.9999, "9999-12-31 23:59:51"}, {-657435, nullptr},
         {2958466, nullptr},                 {std::nan(""), nullptr},
     };
-    for (const auto& c : cases) EXPECT_EQ(data::jetDateTimeText(c.days).value_or("-"), c.text ? c.text : "-") << c.days;
+    for (const auto& c : cases)
+        EXPECT_EQ(data::jetDateTimeText(c.days).value_or("-"), c.text ? c.text : "-") << c.days;
 }
 
 TEST(JetConversion, TheFullFileEqualsTheBundledDatabase) {
@@ -318,7 +320,8 @@ TEST(JetKill, AKilledConversionLeavesTheJetFileOrTheWholeNewOneAndTheNextStartWo
     ASSERT_TRUE(first.opening());
     const auto start = std::chrono::steady_clock::now();
     ASSERT_TRUE(first.finish()) << first.errors();
-    const auto took = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start);
+    const auto took =
+        std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start);
 
     const unsigned seed = std::random_device{}();
     std::mt19937 random(seed);

@@ -42,7 +42,8 @@ TEST(ImportJet, WritesTheDatabaseAndSummarisesItsRows) {
                        "contentbuilder: imported " + jetfixtures::path("small.mdb") + " into " + out +
                        " (6 tables, 17 rows)\n");
     data::Tdatam datam;
-    datam.ADOConnection1.setConnectionString("Data Source=" + out + ";Jet OLEDB:Database Password=739184026551903");
+    datam.ADOConnection1.setConnectionString("Data Source=" + out +
+                                             ";Jet OLEDB:Database Password=739184026551903");
     ASSERT_NO_THROW(datam.ADOConnection1.open());
     datam.RunQuery("select count(*) as n from v_b");
     EXPECT_EQ(datam.a_ls.fieldByName("n").asInteger(), 3);
