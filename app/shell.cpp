@@ -8,6 +8,8 @@
 #include <QDate>
 #include <QScreen>
 
+#include <iostream>
+
 using namespace ui;
 
 std::string DateLine(const QDate& d) {
@@ -23,6 +25,17 @@ std::string DateLine(const QDate& d) {
 }
 
 namespace {
+
+// UTF-8 text in GBK, each character GBK cannot hold shown as "?".
+std::string shownAsGbk(std::string utf8) {
+    std::string offending;
+    while (!gbk::encodable(utf8, &offending)) {
+        std::size_t at = offending.empty() ? std::string::npos : utf8.find(offending);
+        if (at == std::string::npos) return "?";
+        utf8.replace(at, offending.size(), "?");
+    }
+    return gbk::fromUtf8(utf8);
+}
 
 void placeBackdrop(Image* backdrop, const QWidget* button) {
     backdrop->move(button->x() - 2, button->y() - 2);
@@ -105,8 +118,11 @@ void TmainForm::CompleteStartup() {
 
     try {
         datam.OpenDatabase();
-    } catch (const data::DataError&) {
-        messageBox("数据库出错，请重新安装！"_gbk, "系统提示"_gbk);
+    } catch (const data::DataError& e) {
+        // What went wrong (a format found, a table or column missing, ...)
+        // goes below the sentence and to stderr.
+        std::cerr << e.what() << "\n";
+        messageBox("数据库出错，请重新安装！"_gbk + "\n\n" + shownAsGbk(e.what()), "系统提示"_gbk);
         terminate(1);
     }
 

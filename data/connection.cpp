@@ -1,5 +1,6 @@
 #include "connection_impl.h"
 #include "connection_string.h"
+#include "jet_convert.h"
 
 #include <QByteArray>
 #include <QCryptographicHash>
@@ -124,12 +125,15 @@ void Connection::open() {
     if (connected()) return;
     auto settings = parseConnectionString(connectionString_);
     std::string path = dataSourcePath(settings);
+    const std::string password = settingOrEmpty(settings, "jet oledb:database password");
+    // A Jet 4.0 file becomes one of ours here, once; other formats fail.
+    convertDataFileInPlace(path, password);
     auto impl = std::make_unique<Impl>();
     // Never create the file; an absent database is an error.
     if (sqlite3_open_v2(path.c_str(), &impl->db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK)
         throw DataError("cannot open " + path + ": " + errorText(impl->db));
     try {
-        prepareConnection(impl->db, settingOrEmpty(settings, "jet oledb:database password"));
+        prepareConnection(impl->db, password);
     } catch (const DataError& e) {
         throw DataError(path + ": " + e.what());
     }

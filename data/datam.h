@@ -91,8 +91,10 @@ public:
 
     void setConnectionString(std::string s);
     const std::string& connectionString() const;
-    // Opens the file named by Data Source, checks it and the password.
-    // Throws DataError on any failure; the file is left unchanged.
+    // Opens the file named by Data Source, checks it and the password.  A
+    // Jet 4.0 file is converted into our format in its place first
+    // (jet_convert.h).  Throws DataError on any failure; the file is left
+    // unchanged.
     void open();
     void close();
     bool connected() const;

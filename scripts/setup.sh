@@ -7,6 +7,7 @@ PACKAGES=(
   cmake g++ make
   qt6-base-dev libjpeg62-turbo-dev libsqlite3-dev libtomlplusplus-dev libx11-dev
   libgtest-dev libbenchmark-dev
+  pkg-config mdbtools-dev mdbtools
   fonts-noto-cjk
   xvfb xdotool x11-utils imagemagick python3 python3-xlib poppler-utils
   cups printer-driver-cups-pdf

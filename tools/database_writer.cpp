@@ -127,13 +127,9 @@ const Jpeg& picture(const PictureData& pictures, const std::string& path) {
 }
 
 void writePassword(Database& db) {
-    std::vector<unsigned char> salt(16);
-    for (auto& b : salt)
-        b = static_cast<unsigned char>(QRandomGenerator::system()->bounded(256));
     Insert info(db, "INSERT INTO dbinfo (name, value) VALUES (?, ?)");
-    info.text("format").text(kDatabaseFormat).run();
-    info.text("password-salt").text(hex(salt.data(), salt.size())).run();
-    info.text("password-sha256").text(passwordDigest(salt, kDatabasePassword)).run();
+    for (const auto& [name, value] : infoRows(kDatabasePassword))
+        info.text(name).text(value).run();
 }
 
 void writeQuestions(Database& db, const Grade& grade, const PictureData& pictures) {
@@ -200,6 +196,15 @@ std::string passwordDigest(const std::vector<unsigned char>& salt, const std::st
     hash.addData(QByteArrayView(reinterpret_cast<const char*>(salt.data()), static_cast<qsizetype>(salt.size())));
     hash.addData(QByteArrayView(password.data(), static_cast<qsizetype>(password.size())));
     return hash.result().toHex().toStdString();
+}
+
+std::vector<std::pair<std::string, std::string>> infoRows(const std::string& password) {
+    std::vector<unsigned char> salt(16);
+    for (auto& b : salt)
+        b = static_cast<unsigned char>(QRandomGenerator::system()->bounded(256));
+    return {{"format", kDatabaseFormat},
+            {"password-salt", hex(salt.data(), salt.size())},
+            {"password-sha256", passwordDigest(salt, password)}};
 }
 
 void writeDatabase(const std::filesystem::path& path, const Content& content,

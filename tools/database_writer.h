@@ -7,6 +7,7 @@
 #include <map>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace content {
@@ -31,6 +32,10 @@ const char* infoTableSql();
 
 // Lowercase hex SHA-256 of the salt bytes followed by the password bytes.
 std::string passwordDigest(const std::vector<unsigned char>& salt, const std::string& password);
+
+// The rows of dbinfo for a new file, name and value: the format, a fresh
+// random salt (hex) and the digest of the password with it.
+std::vector<std::pair<std::string, std::string>> infoRows(const std::string& password);
 
 // Creates a new database file at path (which must not exist) holding the
 // tables, the required rows and the content.  Throws WriteError.

@@ -1,10 +1,15 @@
-// contentbuilder: builds the database file from content/, or renders one
-// SVG picture (window artwork) to a JPEG or BMP file.
+// contentbuilder: builds the database file from content/, renders one SVG
+// picture (window artwork) to a JPEG or BMP file, or imports a Jet 4.0 file.
 #include "builder.h"
+#include "database_writer.h"
+#include "jet_convert.h"
 
 #include <QGuiApplication>
 
+#include <unistd.h>
+
 #include <cstdlib>
+#include <filesystem>
 #include <iostream>
 #include <string>
 
@@ -18,8 +23,38 @@ void printMessage(QtMsgType, const QMessageLogContext&, const QString& text) {
 
 int usage() {
     std::cerr << "usage: contentbuilder CONTENT_DIR OUTPUT.dat\n"
-                 "       contentbuilder --render INPUT.svg OUTPUT.jpg|OUTPUT.bmp\n";
+                 "       contentbuilder --render INPUT.svg OUTPUT.jpg|OUTPUT.bmp\n"
+                 "       contentbuilder import-jet INPUT.mdb OUTPUT.dat\n";
     return 2;
+}
+
+// Converts a Jet 4.0 file with the program's password into a database file,
+// with the checks of the program's own conversion at start-up.  The output
+// is written under a temporary name and renamed over out when complete.
+int importJet(const std::string& in, const std::string& out) {
+    namespace fs = std::filesystem;
+    const fs::path target(out);
+    const fs::path temporary =
+        target.parent_path() / (target.filename().string() + ".tmp-" + std::to_string(getpid()));
+    std::error_code ignored;
+    try {
+        if (!target.parent_path().empty()) fs::create_directories(target.parent_path());
+        fs::remove(temporary, ignored);
+        data::JetConversion conversion = data::convertJetFile(in, temporary.string(), content::kDatabasePassword);
+        fs::rename(temporary, target);
+        long long total = 0;
+        for (const auto& t : conversion.tables) {
+            std::cout << t.table << ": " << t.rows << (t.rows == 1 ? " row\n" : " rows\n");
+            total += t.rows;
+        }
+        std::cout << "contentbuilder: imported " << in << " into " << out << " (" << conversion.tables.size()
+                  << " tables, " << total << " rows)\n";
+        return 0;
+    } catch (const std::exception& e) {
+        fs::remove(temporary, ignored);
+        std::cerr << e.what() << "\ncontentbuilder: " << out << " not written\n";
+        return 1;
+    }
 }
 
 }  // namespace
@@ -32,6 +67,8 @@ int main(int argc, char** argv) {
     QGuiApplication app(argc, argv);
     if (argc != 3 && argc != 4)
         return usage();
+    if (argc == 4 && std::string(argv[1]) == "import-jet")
+        return importJet(argv[2], argv[3]);
     if (argc == 4) {
         if (std::string(argv[1]) != "--render")
             return usage();

@@ -134,7 +134,9 @@ TEST_F(ProgramTest, AnUnusableDatabaseEndsTheProgramWithAMessage) {
         tick(2);
         EXPECT_EQ(endsWith([this] { tick(); }), 1);
         ASSERT_EQ(messageBoxes.size(), 1u);
-        EXPECT_EQ(messageBoxes[0].first, "数据库出错，请重新安装！");
+        // The sentence, then what was wrong.
+        EXPECT_EQ(messageBoxes[0].first.rfind("数据库出错，请重新安装！\n\n", 0), 0u) << messageBoxes[0].first;
+        EXPECT_GT(messageBoxes[0].first.size(), std::string("数据库出错，请重新安装！\n\n").size());
         EXPECT_EQ(messageBoxes[0].second, "系统提示");
     }
 }
