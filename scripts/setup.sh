@@ -5,7 +5,7 @@ set -euo pipefail
 
 PACKAGES=(
   cmake g++ make
-  qt6-base-dev libjpeg62-turbo-dev libsqlite3-dev libtomlplusplus-dev libx11-dev
+  qt6-base-dev qt6-svg-dev libjpeg62-turbo-dev libsqlite3-dev libtomlplusplus-dev libx11-dev
   libgtest-dev libbenchmark-dev
   fonts-noto-cjk
   xvfb xdotool x11-utils imagemagick python3 python3-xlib poppler-utils
