@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -14,7 +15,16 @@ namespace {
 
 const char* const kDatabase = "kelvma.dat";
 
-bool writable(const fs::path& p) { return access(p.c_str(), W_OK) == 0; }
+// Whether this process may write p.  Root may write anything, so for root a
+// file or folder that grants nobody write permission (the package installs
+// its database read-only) counts as not writable: otherwise root's homework
+// record would go into the file every user's copy is made from.
+bool writable(const fs::path& p) {
+    struct stat st {};
+    if (access(p.c_str(), W_OK) != 0 || stat(p.c_str(), &st) != 0)
+        return false;
+    return geteuid() != 0 || (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0;
+}
 
 std::string reason(const std::string& what, const fs::path& p, int error) {
     return what + " " + p.string() + ": " + std::strerror(error);

@@ -26,7 +26,8 @@ struct DataPlace {
 };
 
 // The folder holding dat/ for a program in programDir.  Beside the program
-// when its dat/ folder and the database in it can be written to, or when
+// when its dat/ folder and the database in it can be written to (for root:
+// and grant someone write permission, as root may write anything), or when
 // there is no dat/ there at all (nothing to copy); otherwise the user's
 // data folder, where the installed database is copied if it is not there
 // yet.  When that copy cannot be made, problem says why and folder is still

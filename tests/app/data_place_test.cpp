@@ -102,6 +102,16 @@ TEST_F(DataPlaceTest, WritableProgramFolderKeepsTheDatabaseBesideTheProgram) {
     EXPECT_FALSE(fs::exists(home / ".local"));
 }
 
+// Run in this process, as root when the tests run as root: a database that
+// grants nobody write permission is the installed one, never written to.
+TEST_F(DataPlaceTest, ReadOnlyDatabaseIsNotWrittenEvenByRoot) {
+    makeProgramFolder(true);
+    fs::permissions(program / "dat" / "kelvma.dat", fs::perms(0444));
+    app::DataPlace place = app::chooseDataFolder(program, dirs());
+    EXPECT_EQ(place.folder, defaultUserFolder());
+    EXPECT_EQ(readAll(place.folder / "dat" / "kelvma.dat"), kInstalled);
+}
+
 TEST_F(DataPlaceTest, ProgramFolderWithoutDatKeepsTheProgramFolder) {
     makeProgramFolder(true);
     fs::remove_all(program / "dat");
