@@ -218,6 +218,7 @@ TEST_F(DamagedUserDatabase, ShowsTheDatabaseErrorAndIsNotReplaced) {
     fs::permissions(home, fs::perms(0777));
 
     app::DataPlace place = chooseAsUser(program, {"", home.string()});
+    fs::permissions(program / "dat", fs::perms(0755));  // chosen; let the folder be removed later
     ASSERT_EQ(place.folder, home / ".local" / "share" / "aoshu");
     create();
     datam->programDir = place.folder.string();
@@ -227,7 +228,6 @@ TEST_F(DamagedUserDatabase, ShowsTheDatabaseErrorAndIsNotReplaced) {
     ASSERT_EQ(messageBoxes.size(), 1u);
     EXPECT_EQ(messageBoxes[0].first, "数据库出错，请重新安装！");
     EXPECT_EQ(readAll(mine), damaged);
-    fs::permissions(program / "dat", fs::perms(0755));
 }
 
 }  // namespace
