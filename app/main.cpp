@@ -1,10 +1,13 @@
 // Process entry: one instance per desktop, then the window and the data
 // module, then the event loop.
 #include "application.h"
+#include "data_place.h"
 #include "datam.h"
 #include "mainform.h"
 #include "single_instance.h"
 #include "text.h"
+
+#include <iostream>
 
 namespace {
 
@@ -22,7 +25,12 @@ int main(int argc, char** argv) {
     ui::installFontSubstitutions();
 
     data::Tdatam datam;
-    datam.programDir = QCoreApplication::applicationDirPath().toStdString();
+    // The folder holding dat/: beside the program, or the user's own copy.
+    const app::DataPlace place = app::chooseDataFolder(QCoreApplication::applicationDirPath().toStdString(),
+                                                       app::userDirsFromEnvironment());
+    if (!place.problem.empty())
+        std::cerr << "aoshu: " << place.problem << "\n";
+    datam.programDir = place.folder.string();
     TmainForm mainForm(datam);
     datam.DataModuleCreate();
     datam.showNotice = [&mainForm](const std::string& text) { mainForm.ShowNotice(text); };

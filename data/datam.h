@@ -118,8 +118,9 @@ public:
     Query a_cp;  // statement object of RunCommand
     Query aft;   // picture reads
 
-    // Where the program's executable lies (absolute, no trailing slash except
-    // for the root), in the file system's own encoding (UTF-8 bytes, not GBK):
+    // The folder holding dat/kelvma.dat: the executable's, or the user's copy
+    // (app/data_place.h); absolute, no trailing slash except for the root, in
+    // the file system's own encoding (UTF-8 bytes, not GBK):
     // it only ever goes into the connection string and back to the file
     // system.  Set by the process entry; tests point it elsewhere.
     std::string programDir;

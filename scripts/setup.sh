@@ -5,12 +5,13 @@ set -euo pipefail
 
 PACKAGES=(
   cmake g++ make
-  qt6-base-dev libjpeg62-turbo-dev libsqlite3-dev libtomlplusplus-dev libx11-dev
+  qt6-base-dev qt6-svg-dev libjpeg62-turbo-dev libsqlite3-dev libtomlplusplus-dev libx11-dev
   libgtest-dev libbenchmark-dev
   pkg-config mdbtools-dev mdbtools
   fonts-noto-cjk
   xvfb xdotool x11-utils imagemagick python3 python3-xlib poppler-utils
   cups printer-driver-cups-pdf
+  dpkg-dev file lintian desktop-file-utils
 )
 
 missing=()

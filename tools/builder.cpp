@@ -8,11 +8,13 @@
 #include "svg_render.h"
 #include "text_rules.h"
 
+#include <QFile>
 #include <QImage>
 #include <QString>
 
 #include <cmath>
 #include <fstream>
+#include <functional>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -121,6 +123,21 @@ fs::path temporaryName(const fs::path& out) {
     return out.parent_path() / (out.filename().string() + ".tmp-" + std::to_string(getpid()));
 }
 
+// Writes under a temporary name, then renames, so that out is either the
+// whole picture or left as it was.
+std::string writePicture(const fs::path& out, const std::function<bool(const fs::path&)>& write) {
+    fs::path temp = temporaryName(out);
+    bool written = write(temp);
+    std::error_code ec;
+    if (written)
+        fs::rename(temp, out, ec);
+    if (!written || ec) {
+        fs::remove(temp, ec);
+        return out.string() + ": cannot be written";
+    }
+    return {};
+}
+
 }  // namespace
 
 Problems buildDatabase(const fs::path& contentDir, const fs::path& out) {
@@ -149,33 +166,42 @@ Problems buildDatabase(const fs::path& contentDir, const fs::path& out) {
 }
 
 std::string renderPicture(const fs::path& svgFile, const fs::path& out) {
+    const std::string ext = out.extension().string();
+    if (ext != ".jpg" && ext != ".bmp")
+        return out.string() + ": the picture must be .jpg or .bmp";
     QImage image;
     try {
         image = svg::renderFile(QString::fromStdString(svgFile.string()));
     } catch (const svg::Error& e) {
         return svgFile.string() + ": " + e.what();
     }
-    const std::string ext = out.extension().string();
-    fs::path temp = temporaryName(out);
-    bool written = false;
-    if (ext == ".jpg") {
+    return writePicture(out, [&](const fs::path& temp) {
+        if (ext == ".bmp")
+            return image.convertToFormat(QImage::Format_RGB888).save(QString::fromStdString(temp.string()), "BMP");
         auto bytes = jpeg::encode(image);
         std::ofstream file(temp, std::ios::binary);
         file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-        written = file.good();
-    } else if (ext == ".bmp") {
-        written = image.convertToFormat(QImage::Format_RGB888).save(QString::fromStdString(temp.string()), "BMP");
-    } else {
-        return out.string() + ": the picture must be .jpg or .bmp";
+        return file.good();
+    });
+}
+
+std::string renderIcon(const fs::path& svgFile, int side, const fs::path& out) {
+    if (out.extension() != ".png")
+        return out.string() + ": the icon must be .png";
+    if (side < 16 || side > 1024)
+        return "the icon side must be 16 to 1024 pixels";
+    QFile file(QString::fromStdString(svgFile.string()));
+    if (!file.open(QIODevice::ReadOnly))
+        return svgFile.string() + ": cannot be read: " + file.errorString().toStdString();
+    QImage image;
+    try {
+        image = svg::renderIcon(file.readAll(), side);
+    } catch (const svg::Error& e) {
+        return svgFile.string() + ": " + e.what();
     }
-    std::error_code ec;
-    if (written)
-        fs::rename(temp, out, ec);
-    if (!written || ec) {
-        fs::remove(temp, ec);
-        return out.string() + ": cannot be written";
-    }
-    return {};
+    return writePicture(out, [&](const fs::path& temp) {
+        return image.save(QString::fromStdString(temp.string()), "PNG");
+    });
 }
 
 }  // namespace content

@@ -17,4 +17,8 @@ Problems buildDatabase(const std::filesystem::path& contentDir, const std::files
 // rejection, or an empty string on success.
 std::string renderPicture(const std::filesystem::path& svg, const std::filesystem::path& out);
 
+// Renders one SVG file to a .png file of side x side pixels on a transparent
+// background (a menu icon).  Returns the rejection, or an empty string.
+std::string renderIcon(const std::filesystem::path& svg, int side, const std::filesystem::path& out);
+
 }  // namespace content

@@ -1,5 +1,6 @@
 // contentbuilder: builds the database file from content/, renders one SVG
-// picture (window artwork) to a JPEG or BMP file, or imports a Jet 4.0 file.
+// picture (window artwork) to a JPEG or BMP file or a menu icon to PNG, or
+// imports a Jet 4.0 file.
 #include "builder.h"
 #include "database_writer.h"
 #include "jet_convert.h"
@@ -24,6 +25,7 @@ void printMessage(QtMsgType, const QMessageLogContext&, const QString& text) {
 int usage() {
     std::cerr << "usage: contentbuilder CONTENT_DIR OUTPUT.dat\n"
                  "       contentbuilder --render INPUT.svg OUTPUT.jpg|OUTPUT.bmp\n"
+                 "       contentbuilder --icon INPUT.svg SIDE OUTPUT.png\n"
                  "       contentbuilder import-jet INPUT.mdb OUTPUT.dat\n";
     return 2;
 }
@@ -65,14 +67,19 @@ int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     qInstallMessageHandler(printMessage);
     QGuiApplication app(argc, argv);
-    if (argc != 3 && argc != 4)
+    if (argc < 3 || argc > 5)
         return usage();
     if (argc == 4 && std::string(argv[1]) == "import-jet")
         return importJet(argv[2], argv[3]);
-    if (argc == 4) {
-        if (std::string(argv[1]) != "--render")
+    if (argc >= 4) {
+        std::string problem;
+        const std::string mode = argv[1];
+        if (argc == 4 && mode == "--render")
+            problem = content::renderPicture(argv[2], argv[3]);
+        else if (argc == 5 && mode == "--icon")
+            problem = content::renderIcon(argv[2], std::atoi(argv[3]), argv[4]);
+        else
             return usage();
-        std::string problem = content::renderPicture(argv[2], argv[3]);
         if (problem.empty())
             return 0;
         std::cerr << problem << "\n";

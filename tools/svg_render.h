@@ -1,26 +1,26 @@
-// A small SVG renderer for the pictures of the content and the window
-// artwork: the subset described in docs/content-format.md, drawn with
-// QPainter onto white.  Needs a QGuiApplication (fonts).
+// Pictures of the content and the window artwork: checked against the list
+// of svg_check.h, then drawn by Qt's SVG module (QSvgRenderer), antialiased.
+// Needs a QGuiApplication (fonts).
 #pragma once
+
+#include "svg_check.h"
 
 #include <QByteArray>
 #include <QImage>
 #include <QString>
 
-#include <stdexcept>
-
 namespace svg {
 
-// Anything outside the subset, or malformed: the message names the line and
-// the element ("line 4: <image> is not supported"), not the file.
-struct Error : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
-
-// Renders SVG text into an RGB32 image of the root's width x height.
+// Renders SVG text onto white, into an RGB32 image of the root's width x
+// height.  Throws Error for anything the check refuses and for every
+// complaint Qt's SVG module makes while it reads or draws the picture.
 QImage render(const QByteArray& svgText);
 
 // Reads and renders a file; a file that cannot be read is an Error too.
 QImage renderFile(const QString& path);
+
+// The picture on a transparent square of side x side pixels (ARGB32,
+// premultiplied), scaled to fit, for icons.
+QImage renderIcon(const QByteArray& svgText, int side);
 
 }  // namespace svg

@@ -1,5 +1,6 @@
-// The SVG subset: what it draws (a probe pixel per sample) and what it
-// rejects (the element and the reason).
+// The pictures' SVG: what Qt's SVG module draws from the allowed list (a
+// probe pixel per sample) and what the check rejects (the line, the element
+// and the reason).
 #include "svg_render.h"
 
 #include <gtest/gtest.h>
@@ -56,9 +57,14 @@ const std::vector<Drawn> kDrawn = {
     {"transforms apply right to left", R"x(<rect width="10" height="10" transform="translate(50 50) scale(2)"/>)x", 65, 65, 0x000000},
     {"style attribute", R"x(<rect width="100" height="100" style="fill: #0000ff; stroke: none"/>)x", 50, 50, 0x0000ff},
     {"fill opacity over white", R"x(<rect width="100" height="100" fill="black" fill-opacity="0.5"/>)x", 50, 50, 0x808080},
-    {"group opacity composes once", R"x(<g opacity="0.5"><rect width="100" height="100"/><rect width="100" height="100"/></g>)x", 50, 50, 0x808080},
+    {"element opacity", R"x(<rect width="100" height="100" opacity="0.5"/>)x", 50, 50, 0x808080},
+    {"group fill opacity inherited", R"x(<g fill-opacity="0.5"><rect width="100" height="100"/></g>)x", 50, 50, 0x808080},
+    {"zero stroke width draws nothing", R"x(<rect x="10" y="10" width="80" height="80" fill="none" stroke="black" stroke-width="0"/>)x", 10, 50, 0xffffff},
+    {"stroke none on text is fine", R"x(<text x="0" y="90" font-size="120" stroke="none">█</text>)x", 30, 60, 0x000000},
     {"even-odd hole", R"x(<path d="M0 0H100V100H0Z M25 25H75V75H25Z" fill-rule="evenodd"/>)x", 50, 50, 0xffffff},
     {"viewBox scales to the size", R"x(<rect x="5" y="5" width="5" height="5"/>)x", 75, 75, 0x000000},
+    {"viewBox keeps its aspect, centred", R"x(<rect width="10" height="10"/>)x", 50, 10, 0xffffff},
+    {"viewBox centred content", R"x(<rect width="10" height="10"/>)x", 50, 50, 0x000000},
     {"title and desc ignored", R"x(<title>t</title><desc>d</desc><!-- note --><rect width="100" height="100"><title>x</title></rect>)x", 50, 50, 0x000000},
 };
 
@@ -71,9 +77,10 @@ class SvgDrawn : public ::testing::TestWithParam<Drawn> {};
 
 TEST_P(SvgDrawn, ProbePixelHasTheExpectedColour) {
     const Drawn& d = GetParam();
-    std::string root = std::string(d.what) == "viewBox scales to the size"
-                           ? "width=\"100\" height=\"100\" viewBox=\"0 0 10 10\""
-                           : "width=\"100\" height=\"100\"";
+    const std::string what = d.what;
+    std::string root = what == "viewBox scales to the size" ? "width=\"100\" height=\"100\" viewBox=\"0 0 10 10\""
+                       : what.starts_with("viewBox") ? "width=\"100\" height=\"100\" viewBox=\"0 0 10 5\""
+                                                     : "width=\"100\" height=\"100\"";
     QImage image = svg::render(doc(d.body, root));
     ASSERT_EQ(image.size(), QSize(100, 100));
     QRgb got = image.pixel(d.x, d.y);
@@ -89,6 +96,13 @@ std::string testName(const char* what) {
 
 INSTANTIATE_TEST_SUITE_P(Subset, SvgDrawn, ::testing::ValuesIn(kDrawn),
                          [](const auto& info) { return testName(info.param.what); });
+
+std::string nestedGroups(int depth) {
+    std::string s;
+    for (int i = 0; i < depth; ++i) s += "<g>";
+    for (int i = 0; i < depth; ++i) s += "</g>";
+    return s;
+}
 
 struct Rejected {
     const char* what;
@@ -109,18 +123,33 @@ const std::vector<Rejected> kRejected = {
     {"css class", doc(R"x(<rect class="c" width="5" height="5"/>)x"), "<rect>: attribute \"class\" is not supported"},
     {"unknown style property", doc(R"x(<rect style="filter: blur(2px)" width="5" height="5"/>)x"),
      "<rect>: style property \"filter\" is not supported"},
-    {"rgb() colour", doc(R"x(<rect fill="rgb(1,2,3)" width="5" height="5"/>)x"), "<rect>: colour \"rgb(1,2,3)\""},
-    {"skew", doc(R"x(<g transform="skewX(10)"/>)x"), "<g>: transform \"skewX\""},
-    {"bad path command", doc(R"x(<path d="M0 0 B10 10"/>)x"), "<path>: path command \"B\" is not supported"},
-    {"path without moveto", doc(R"x(<path d="L10 10"/>)x"), "<path>: path data must begin with M"},
-    {"percent length", doc(R"x(<rect width="50%" height="5"/>)x"), "<rect>: \"50%\" is not a number"},
-    {"negative radius", doc(R"x(<circle r="-1"/>)x"), "<circle>: r is negative"},
-    {"odd points", doc(R"x(<polygon points="1 2 3"/>)x"), "<polygon>: points must come in x,y pairs"},
+    {"rgb() colour", doc(R"x(<rect fill="rgb(1,2,3)" width="5" height="5"/>)x"), "<rect>: fill \"rgb(1,2,3)\" is not #rgb"},
+    {"skew", doc(R"x(<g transform="skewX(10)"/>)x"), "<g>: transform \"skewX(10)\" is not a list"},
+    {"bad path command", doc(R"x(<path d="M0 0 B10 10"/>)x"), "line 2: <path>: d \"M0 0 B10 10\" has \"B10 10\", which is not a command"},
+    {"path without moveto", doc(R"x(<path d="L10 10"/>)x"), "<path>: d \"L10 10\" must begin with M"},
+    {"path command short of numbers", doc(R"x(<path d="M0 0 C1 2 3 4 5"/>)x"), "has 5 numbers after C (groups of 6)"},
+    {"numbers after closepath", doc(R"x(<path d="M0 0 L1 1 Z 5"/>)x"), "has 1 numbers after Z (it takes none)"},
+    {"arc flag Qt cannot read", doc(R"x(<path d="M0 0 A5 5 0 2 1 10 10"/>)x"), "Qt's SVG module: Invalid path data"},
+    {"percent length", doc(R"x(<rect width="50%" height="5"/>)x"), "<rect>: width \"50%\" is not a number"},
+    {"negative radius", doc(R"x(<circle r="-1"/>)x"), "<circle>: r \"-1\" is negative"},
+    {"opacity above one", doc(R"x(<rect opacity="1.5" width="5" height="5"/>)x"), "<rect>: opacity \"1.5\" is not 0 to 1"},
+    {"odd points", doc(R"x(<polygon points="1 2 3"/>)x"), "<polygon>: points \"1 2 3\" is not a list of x,y pairs"},
+    {"group opacity", doc(R"x(<g opacity="0.5"/>)x"), "<g>: attribute \"opacity\" is not supported"},
+    {"stroke on text", doc(R"x(<text x="1" y="20" stroke="red">a</text>)x"), "<text>: a stroke on text is not supported"},
+    {"stroke inherited by text", doc(R"x(<g style="stroke: red"><text x="1" y="20">a</text></g>)x"),
+     "line 2: <text>: a stroke on text"},
+    {"other font", doc(R"x(<text x="1" y="20" font-family="Arial">a</text>)x"), "font-family \"Arial\" is not sans-serif"},
+    {"font list", doc(R"x(<text x="1" y="20" font-family="黑体, sans-serif">a</text>)x"), "font-family \"黑体, sans-serif\""},
+    {"weight between", doc(R"x(<text x="1" y="20" font-weight="500">a</text>)x"), "font-weight \"500\" is not normal or bold"},
+    {"transform with a unit", doc(R"x(<g transform="rotate(10deg)"/>)x"), "<g>: transform \"rotate(10deg)\""},
+    {"document type", "<!DOCTYPE svg [<!ENTITY a \"b\">]><svg width=\"5\" height=\"5\"/>", "document type declaration"},
+    {"nested too deep", doc(nestedGroups(100)), "nested more than 64 deep"},
+    {"document ends early", "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"5\" height=\"5\"><g>", "not well-formed XML"},
     {"nested svg", doc(R"x(<svg width="5" height="5"/>)x"), "<svg> inside <svg>"},
     {"root not svg", "<html width=\"5\" height=\"5\"/>", "the root element is <html>, not <svg>"},
     {"width missing", "<svg height=\"5\"/>", "<svg>: width is missing"},
-    {"fractional width", "<svg width=\"10.5\" height=\"5\"/>", "<svg>: width must be a whole number"},
-    {"bad viewBox", doc("", "width=\"5\" height=\"5\" viewBox=\"0 0 10\""), "<svg>: viewBox must be four numbers"},
+    {"fractional width", "<svg width=\"10.5\" height=\"5\"/>", "<svg>: width \"10.5\" must be a whole number"},
+    {"bad viewBox", doc("", "width=\"5\" height=\"5\" viewBox=\"0 0 10\""), "<svg>: viewBox \"0 0 10\" must be four numbers"},
     {"not XML", "<svg width=\"5\" height=\"5\"><rect></svg>", "not well-formed XML"},
     {"foreign namespace", doc(R"x(<x:rect xmlns:x="urn:other" width="5" height="5"/>)x"), "<x:rect> is not supported"},
 };
@@ -160,6 +189,29 @@ TEST(SvgText, DrawsChineseTextOnTheBaselineInTheChosenFace) {
     // Nothing below the baseline's descent, nothing above the em box.
     EXPECT_EQ(darkPixels(song.copy(0, 85, 100, 15)), 0);
     EXPECT_EQ(darkPixels(song.copy(0, 0, 100, 5)), 0);
+}
+
+TEST(SvgText, FaceNamesAndGenericNamesDrawTheSameTwoFaces) {
+    auto text = [](const std::string& attrs) {
+        return svg::render(doc("<text x=\"10\" y=\"70\" font-size=\"60\" " + attrs + ">骨</text>"));
+    };
+    const QImage song = text("font-family=\"宋体\"");
+    const QImage hei = text("font-family=\"黑体\"");
+    EXPECT_NE(song, hei);
+    EXPECT_EQ(text(""), song);
+    EXPECT_EQ(text("font-family=\"serif\""), song);
+    EXPECT_EQ(text("font-family=\"sans-serif\""), hei);
+    EXPECT_EQ(text("font-family=\"'黑体'\""), hei);
+}
+
+TEST(SvgIcon, FillsATransparentSquareKeepingTheAspect) {
+    const QByteArray wide = doc(R"x(<rect width="200" height="100" fill="red"/>)x", "width=\"200\" height=\"100\"");
+    const QImage icon = svg::renderIcon(wide, 48);
+    ASSERT_EQ(icon.size(), QSize(48, 48));
+    EXPECT_TRUE(icon.hasAlphaChannel());
+    EXPECT_EQ(qAlpha(icon.pixel(24, 2)), 0);  // above the centred picture
+    EXPECT_EQ(icon.pixel(24, 24), qRgb(255, 0, 0));
+    EXPECT_THROW(svg::renderIcon(doc("<image/>"), 48), svg::Error);
 }
 
 TEST(SvgText, AnchorsMoveTheText) {

@@ -1,0 +1,83 @@
+#!/usr/bin/env bash
+# Builds the Debian package, installs it with apt-get, runs the installed
+# program from its menu entry as an ordinary user with a home folder of its
+# own (test_installed.py: start screen, a whole homework, the user's copy of
+# the database changed and the installed one not), removes the package and
+# checks that the user's copy stays.
+#
+# Installs software system-wide: run it as root on a machine meant for it
+# (CI); it refuses to run where aoshu is installed already.  Expects a build
+# in build/ (BUILD_DIR), as scripts/test.sh leaves it.
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+
+if [[ $(id -u) -ne 0 ]]; then
+  echo "install_test: must run as root" >&2
+  exit 1
+fi
+if dpkg-query -W -f='${Status}' aoshu 2>/dev/null | grep -q "install ok installed"; then
+  echo "install_test: aoshu is installed already; remove it first" >&2
+  exit 1
+fi
+
+build=${BUILD_DIR:-build}
+user=aoshu-pupil
+work=$(mktemp -d)
+chmod 755 "$work"
+installed=""
+created_user=""
+cleanup() {
+  if [[ -n $installed ]]; then
+    DEBIAN_FRONTEND=noninteractive apt-get remove -y aoshu >/dev/null || true
+  fi
+  if [[ -n $created_user ]]; then
+    userdel "$user" || true
+  fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+echo "install_test: building the package"
+cpack --config "$build/CPackConfig.cmake" -B "$work/out" >"$work/cpack.log" || {
+  cat "$work/cpack.log" >&2
+  exit 1
+}
+cp "$work"/out/aoshu_*.deb "$work/"
+deb=$(ls "$work"/aoshu_*.deb)
+echo "install_test: $(basename "$deb"), $(stat -c %s "$deb") bytes"
+
+echo "install_test: lintian"
+lintian --pedantic "$deb" | tee "$work/lintian.txt"
+if grep -q '^E:' "$work/lintian.txt"; then
+  echo "install_test: lintian reports errors" >&2
+  exit 1
+fi
+
+echo "install_test: apt-get install"
+installed=yes
+(cd "$work" && DEBIAN_FRONTEND=noninteractive apt-get install -y ./aoshu_*.deb)
+
+if ! id "$user" >/dev/null 2>&1; then
+  useradd --system --no-create-home --home-dir /nonexistent --shell /usr/sbin/nologin "$user"
+  created_user=yes
+fi
+mkdir "$work/home"
+chown "$user:" "$work/home"
+AOSHU_E2E_USER=$user AOSHU_E2E_HOME=$work/home E2E_OUTPUT_DIR=$build/e2e-output/package \
+  /usr/bin/python3 tests/package/test_installed.py
+
+echo "install_test: apt-get remove"
+DEBIAN_FRONTEND=noninteractive apt-get remove -y aoshu
+installed=""
+for path in /usr/bin/aoshu /usr/lib/aoshu /usr/share/applications/aoshu.desktop; do
+  if [[ -e $path ]]; then
+    echo "install_test: $path is still there after the removal" >&2
+    exit 1
+  fi
+done
+users_copy=$work/home/.local/share/aoshu/dat/kelvma.dat
+if [[ ! -s $users_copy ]]; then
+  echo "install_test: the removal took the user's database $users_copy" >&2
+  exit 1
+fi
+echo "install_test: passed"
