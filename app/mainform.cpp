@@ -312,6 +312,7 @@ void TmainForm::bindEvents() {
     c1->onChange = [this] { c1Change(); };
     c2->onChange = [this] { c2Change(); };
     bindPageEvents();
+    bindLearningEvents();
 }
 
 void TmainForm::showEvent(QShowEvent* e) {

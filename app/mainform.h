@@ -14,6 +14,8 @@
 
 #include <QWidget>
 
+#include <functional>
+
 #include <string>
 #include <vector>
 
@@ -162,6 +164,25 @@ public:
     void c2Change();
     void UpdateUnitLearningButton();
 
+    // ---- learning pages (learning/) ----
+    // Which lines of a content page are pictures, where their JPEG data
+    // comes from, and how they sit: `offset` page units below the line's
+    // position, and `advance` units more than their height taken.
+    struct PictureRule {
+        std::function<bool(const std::string& line)> isPictureLine;
+        std::function<std::vector<unsigned char>(const std::string& line)> pictureBytes;
+        int offset;
+        int advance;
+    };
+    void ComposeContentPage(const std::string& titleSuffix, const std::string& pageText, const PictureRule& rule,
+                            bool swapCaption);
+    void sp1Click();
+    void SpeedButton6Click();
+    void ShowQuestionAnalysis(ui::SpeedButton& sender);
+    // While a content page is being composed (it lets events run), further
+    // page requests and the ways back wait for it.
+    bool ComposingPage() const { return composingPage_; }
+
     // ---- pages: canvas, report, viewer, printing (pages/) ----
     // Device pixels per page unit (1/300 inch) and per pixel of a stored
     // picture, for the target drawn on last.
@@ -258,4 +279,8 @@ private:
     int printerDpi_ = 300;
     bool printing_ = false;
     bool printCancelled_ = false;
+    bool composingPage_ = false;
+    void swapCaptionForPage();
+    std::vector<unsigned char> learningPicture(int grade, long long owner, const std::string& line);
+    void bindLearningEvents();
 };

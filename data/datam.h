@@ -59,7 +59,10 @@ public:
 
     void close();                   // harmless when closed
     bool active() const;            // open with a result
-    void setSql(std::string gbkSql);  // also closes the query
+    void setSql(std::string gbkSql);  // also closes the query and clears the parameters
+    // Integer values for the statement's "?" placeholders, in order: data
+    // that never becomes statement text.
+    void setParameters(std::vector<long long> values);
     const std::string& sql() const;
     // Runs the statement and keeps its rows; does nothing when already open.
     // Throws DataError (the query stays closed) on failure or when the
@@ -77,6 +80,7 @@ private:
     struct Result;
     Connection& connection_;
     std::string sql_;
+    std::vector<long long> parameters_;
     std::unique_ptr<Result> result_;
 };
 

@@ -165,7 +165,23 @@ bool Query::active() const {
 void Query::setSql(std::string gbkSql) {
     close();
     sql_ = std::move(gbkSql);
+    parameters_.clear();
 }
+
+void Query::setParameters(std::vector<long long> values) {
+    close();
+    parameters_ = std::move(values);
+}
+
+namespace {
+
+void bindAll(Statement& statement, const std::vector<long long>& values) {
+    for (std::size_t i = 0; i < values.size(); ++i)
+        if (sqlite3_bind_int64(statement.get(), static_cast<int>(i + 1), values[i]) != SQLITE_OK)
+            throw DataError("statement parameter " + std::to_string(i + 1) + " cannot be bound");
+}
+
+}  // namespace
 
 const std::string& Query::sql() const {
     return sql_;
@@ -174,6 +190,7 @@ const std::string& Query::sql() const {
 void Query::open() {
     if (active()) return;
     Statement statement(connection_.impl().db, sqliteText(sql_));
+    bindAll(statement, parameters_);
     auto table = std::make_shared<ResultTable>();
     readColumns(statement.get(), *table);
     while (statement.step()) readRow(statement.get(), *table);
@@ -182,6 +199,7 @@ void Query::open() {
 
 void Query::execSql() {
     Statement statement(connection_.impl().db, sqliteText(sql_));
+    bindAll(statement, parameters_);
     while (statement.step()) {
     }
 }

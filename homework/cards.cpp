@@ -80,6 +80,7 @@ void TmainForm::BuildAnswerSelector(int index, const std::string& analysisText) 
     analysis->setGlyph(SpeedButton1->glyph());
     analysis->setGeometry(600, 5, 75, 26);
     analysis->tag = analysisText.empty() ? 0 : index + 1;
+    analysis->onClick = [this, analysis] { ShowQuestionAnalysis(*analysis); };
     analysis->hide();
 
     panel->show();

@@ -20,9 +20,11 @@ void TmainForm::BT1Click() {
     } else if (caption == "点击查看作业"_gbk) {
         ShowAnswers();
     } else if (caption == "开始作业"_gbk) {
-        // A unit without a learning page opens the daily post instead; that
-        // page is not part of the program yet, so nothing happens.
-        if (sp1->hint() == "空"_gbk) return;
+        // A unit without a learning page opens the daily post instead.
+        if (sp1->hint() == "空"_gbk) {
+            SpeedButton6Click();
+            return;
+        }
         StartHomework();
     } else if (caption == "确    认"_gbk) {
         ConfirmNotice();
@@ -148,7 +150,9 @@ void TmainForm::FinishHomework() {
 }
 
 void TmainForm::ReturnFromPage() {
+    if (ComposingPage()) return;  // the page being composed shows first
     SBOX1->hide();
+    Image2->clearPicture();  // a content page's bitmap is 31 MB
     SBOX1->tag = 0;
     CurrentPage = 0;
     PYL->hide();

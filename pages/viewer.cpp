@@ -106,11 +106,13 @@ void TmainForm::SBOX1MouseWheel(ScrollBox& sender, int wheelDelta) {
 }
 
 void TmainForm::Image2DblClick() {
+    if (ComposingPage()) return;  // the page being composed shows first
     if (gbk::pos("退出"_gbk, BJS->caption())) {
         CloseProgram();
         return;
     }
     SBOX1->hide();
+    Image2->clearPicture();  // a content page's bitmap is 31 MB
     CurrentPage = 0;
     SBOX1->tag = 0;
     PYL->hide();

@@ -1,0 +1,114 @@
+// Content pages: one tall page image per topic, laid out like a report
+// page (logo, title, head rule, body, foot rule and foot text) but of any
+// length, with text lines and pictures from the database.
+#include "application.h"
+#include "gbk.h"
+#include "jpeg.h"
+#include "mainform.h"
+#include "page_markup.h"
+#include "rounding.h"
+#include "scoped_flag.h"
+
+#include <QScrollBar>
+
+#include <stdexcept>
+
+using namespace ui;
+
+namespace {
+
+constexpr int kPageHeight = 30000;  // page units; content below is cut off
+constexpr int kTextLeft = 360;
+constexpr int kPictureLeft = 460;
+
+QImage decodeContentPicture(const std::vector<unsigned char>& bytes) {
+    try {
+        return jpeg::decode(bytes);
+    } catch (const jpeg::DecodeError& e) {
+        throw std::runtime_error(std::string("这一页的图片已损坏，无法显示。(") + e.what() + ")");
+    }
+}
+
+}  // namespace
+
+void TmainForm::swapCaptionForPage() {
+    setRememberedCaption(BJS->caption());
+    BJS->setCaption("返  回"_gbk);
+}
+
+void TmainForm::ComposeContentPage(const std::string& titleSuffix, const std::string& pageText,
+                                   const PictureRule& rule, bool swapCaption) {
+    ScopedFlag composing(composingPage_);
+    // The page box over the work area; over a homework the tabs stay in view.
+    const int tabs = page1->visible() ? 32 : 0;
+    SBOX1->setBounds((page1->width() - 820) / 2, page1->top() + tabs, 820, page1->height() - tabs);
+    SBOX1->setVertPosition(0);
+    SBOX1->horizontalScrollBar()->setValue(0);
+    PYL->move(SBOX1->left() + 50, SBOX1->top() + 1);
+    for (QWidget* w : std::initializer_list<QWidget*>{SpB1, SpB2, spb3, cyl, Imag1, Imag2, Imag3}) w->hide();
+    processMessages();
+    processMessages();
+    if (swapCaption) swapCaptionForPage();
+
+    // A fresh page bitmap of 800 x 9677 pixels under the watermark.
+    const double S = 800.0 / 2480;
+    PageScale = S;
+    Image2->setAutoSize(false);
+    Image2->setGeometry(1, 0, 800, roundInt(kPageHeight * S));
+    Image2->clearPicture();
+    Canvas& canvas = Image2->canvas();
+    canvas.copyMode = CopyMode::SrcAnd;
+    canvas.brushStyle = BrushStyle::Solid;
+    TilePageBackground(*Imicon1);
+    Imageft->setAutoSize(true);
+    canvas.penWidth = 1;
+    canvas.brushStyle = BrushStyle::Clear;
+
+    int y = 100;
+    DrawPageLogo(canvas, y - 10, 1.0);
+    DrawPageText(160, y, 40, 2400, 0, 0, "宋体", ldw0->caption() + titleSuffix);
+    DrawPageLine(roundInt(80 * S), roundInt((y + 50) * S), roundInt(2400 * S), roundInt((y + 50) * S));
+    y += 100;
+
+    m_pd->setText(pageText);
+    for (const std::string& line : m_pd->lines()) {
+        const std::string shown = line.substr(0, 4096);
+        if (rule.isPictureLine(shown)) {
+            const QImage picture = decodeContentPicture(rule.pictureBytes(shown));
+            Imageft->clearPicture();
+            Imageft->setPicture(picture);
+            const int w = Imageft->width();
+            const int h = Imageft->height();
+            const double top = (y + rule.offset) * S;
+            const double left = kPictureLeft * S;
+            y += roundInt(h / S) + rule.advance;
+            canvas.copyMode = CopyMode::SrcAnd;
+            canvas.copyRect(cornerRect(roundInt(left), roundInt(top), roundInt(left + w), roundInt(top + h)),
+                            Imageft->picture(), cornerRect(1, 1, w, h));
+            processMessages();
+            processMessages();
+        } else {
+            DrawPageText(kTextLeft, y, 50, 2360, 0, 0, "宋体", shown);
+        }
+        y += 60;
+    }
+
+    // The page fills the box when it fits; otherwise it ends below the foot.
+    y += 100;
+    if (SBOX1->height() >= roundInt((y + 160) * S)) {
+        Image2->resize(815, SBOX1->height() - 3);
+    } else {
+        y += 160;
+        Image2->resize(800, roundInt(y * S));
+    }
+    const int footRow = Image2->height() - roundInt(160 * S);
+    DrawPageLine(roundInt(80 * S), footRow, roundInt(2400 * S), footRow);
+    DrawPageText(0, roundInt(Image2->height() / S - 150), 40, 2360, 1, 0, "宋体", pages::FootText());
+    processMessages();
+
+    Panel_cy->hide();
+    SBOX1->show();
+    SBOX1->updateRange();  // the page image was resized while the box was hidden
+    PYL->show();
+    SBOX1->setFocus();
+}
