@@ -228,11 +228,5 @@ void TmainForm::CloseProgram() {
 }
 
 void TmainForm::TileCanvas(Canvas& canvas, Image& tile, int width, int height) {
-    const QImage& picture = tile.picture();
-    // An empty tile would never advance; there is nothing to tile with.
-    if (picture.isNull()) return;
-    const int tw = tile.width();
-    const int th = tile.height();
-    for (int x = 0; x < width; x += tw)
-        for (int y = 0; y < height; y += th) canvas.stretchDraw(cornerRect(x, y, x + tw, y + th), picture);
+    canvas.tile(tile.picture(), tile.size(), width, height);
 }

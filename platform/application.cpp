@@ -6,6 +6,7 @@
 #include <QThread>
 
 #include <cstdlib>
+#include <malloc.h>
 #include <exception>
 
 namespace ui {
@@ -15,7 +16,13 @@ Services& services() {
     return s;
 }
 
-Application::Application(int& argc, char** argv) : QApplication(argc, argv) {}
+Application::Application(int& argc, char** argv) : QApplication(argc, argv) {
+    // Blocks of a few megabytes and more (page bitmaps of up to 31 MB, and
+    // the painter's scratch copies of them) come straight from the system
+    // and go back to it when freed.  Left to itself, the allocator raises
+    // this limit after the first such block and keeps the later ones.
+    mallopt(M_MMAP_THRESHOLD, 4 << 20);
+}
 
 bool Application::notify(QObject* receiver, QEvent* event) {
     try {

@@ -69,6 +69,18 @@ void Canvas::stretchDraw(const QRect& dest, const QImage& picture) {
     compose(dest, picture, picture.rect());
 }
 
+void Canvas::tile(const QImage& picture, QSize tileSize, int width, int height) {
+    if (picture.isNull() || tileSize.isEmpty()) return;
+    paint([&](QPainter& p) {
+        p.setRenderHint(QPainter::SmoothPixmapTransform, false);
+        if (copyMode == CopyMode::SrcAnd && p.paintEngine()->hasFeature(QPaintEngine::RasterOpModes))
+            p.setCompositionMode(QPainter::RasterOp_SourceAndDestination);
+        for (int x = 0; x < width; x += tileSize.width())
+            for (int y = 0; y < height; y += tileSize.height())
+                p.drawImage(QRect(QPoint(x, y), tileSize), picture);
+    });
+}
+
 void Canvas::copyRect(const QRect& dest, const QImage& source, const QRect& sourceRect) {
     if (source.isNull()) return;
     compose(dest, source, sourceRect);

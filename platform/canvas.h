@@ -54,6 +54,10 @@ public:
     // Stretches the picture into the rectangle (left, top, right, bottom
     // exclusive) using the copy mode.
     void stretchDraw(const QRect& dest, const QImage& picture);
+    // Covers (0, 0)-(width, height) with copies of the picture, each
+    // stretched into a cell of tileSize, column by column, using the copy
+    // mode; the last row and column are cut at the edge.
+    void tile(const QImage& picture, QSize tileSize, int width, int height);
     // Copies part of a picture, both rectangles given as corners
     // (right and bottom exclusive), scaling when the sizes differ.
     void copyRect(const QRect& dest, const QImage& source, const QRect& sourceRect);
