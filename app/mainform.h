@@ -204,6 +204,10 @@ public:
     // units, each glyph pixel pictureScale device pixels wide.
     void DrawPageLogo(ui::Canvas& canvas, int top, double pictureScale);
     void DrawCurrentPage();
+    // A fresh page image of 800 x height pixels (at the top of the page
+    // box) under the watermark, ready for transparent text; events may run
+    // once the old page is gone.
+    ui::Canvas& NewPageImage(int height, bool letEventsRun);
     void BuildHomeworkReport();
     void PaginateReport();
     void ShowLastHomework();

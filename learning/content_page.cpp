@@ -53,16 +53,7 @@ void TmainForm::ComposeContentPage(const std::string& titleSuffix, const std::st
     // A fresh page bitmap of 800 x 9677 pixels under the watermark.
     const double S = 800.0 / 2480;
     PageScale = S;
-    Image2->setAutoSize(false);
-    Image2->setGeometry(1, 0, 800, roundInt(kPageHeight * S));
-    Image2->clearPicture();
-    Canvas& canvas = Image2->canvas();
-    canvas.copyMode = CopyMode::SrcAnd;
-    canvas.brushStyle = BrushStyle::Solid;
-    TilePageBackground(*Imicon1);
-    Imageft->setAutoSize(true);
-    canvas.penWidth = 1;
-    canvas.brushStyle = BrushStyle::Clear;
+    Canvas& canvas = NewPageImage(roundInt(kPageHeight * S), false);
 
     int y = 100;
     DrawPageLogo(canvas, y - 10, 1.0);

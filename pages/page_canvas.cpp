@@ -104,11 +104,17 @@ void TmainForm::prepareScreenPage() {
     SBOX1->horizontalScrollBar()->setValue(0);
     SpB1->tag = 3;
     SpB2->tag = 3;
+    NewPageImage(roundInt(kScreenPageHeight * PageScale), true);
+}
+
+Canvas& TmainForm::NewPageImage(int height, bool letEventsRun) {
     Image2->setAutoSize(false);
-    Image2->setGeometry(1, 0, 800, roundInt(kScreenPageHeight * PageScale));
+    Image2->setGeometry(1, 0, 800, height);
     Image2->clearPicture();
-    processMessages();
-    processMessages();
+    if (letEventsRun) {
+        processMessages();
+        processMessages();
+    }
     Canvas& canvas = Image2->canvas();
     canvas.copyMode = CopyMode::SrcAnd;
     canvas.brushStyle = BrushStyle::Solid;
@@ -116,6 +122,7 @@ void TmainForm::prepareScreenPage() {
     Imageft->setAutoSize(true);
     canvas.penWidth = 1;
     canvas.brushStyle = BrushStyle::Clear;
+    return canvas;
 }
 
 void TmainForm::drawReportText(const std::string& line, int g) {

@@ -116,6 +116,19 @@ class PageTestCase(unittest.TestCase):
     def db(self, sql):
         return harness.query(self.database, sql)
 
+    def homework_with_answers_shown(self, grade, unit, name):
+        """Starts the program on the grade and unit, draws a homework and
+        grades it, unanswered, until its answers show."""
+        self.set_db("update b5 set zd5=?, zd6=? where zd1=1", (grade, unit))
+        self.start(name)
+        self.click(layout.centre(layout.BT1))
+        deadline = time.monotonic() + TIMEOUT
+        while self.db("select zd3 from b3 where zd1=20")[0][0] == 0:
+            self.assertLess(time.monotonic(), deadline, "no homework drawn")
+            time.sleep(0.2)
+        time.sleep(1.0)
+        self.grade_until_the_answers_show()
+
     def grade_until_the_answers_show(self):
         """Six gradings of an unanswered homework; the sixth offers the
         answers, which count every question once more in b1.zd7."""

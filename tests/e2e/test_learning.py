@@ -18,7 +18,7 @@ import harness  # noqa: E402
 import layout  # noqa: E402
 import page_session  # noqa: E402
 import test_homework  # noqa: E402
-from page_session import BACK, DAILY_POST, PAGE, TIMEOUT, TOOL_BUTTON  # noqa: E402
+from page_session import BACK, DAILY_POST, PAGE, TOOL_BUTTON  # noqa: E402
 
 GRADE = 3         # 三年级上
 UNIT = 0          # 速算与巧算: a learning page with pictures
@@ -82,15 +82,7 @@ class Learning(page_session.PageTestCase):
         self.assertEqual(harness.wait_exit(self.process, timeout=10), 0)
 
         # A graded homework, its answers, and an analysis with a picture.
-        self.set_db("update b5 set zd5=?, zd6=? where zd1=1", (GRADE, UNIT))
-        self.start("12-start-screen")
-        self.click(layout.centre(layout.BT1))
-        deadline = time.monotonic() + TIMEOUT
-        while self.db("select zd3 from b3 where zd1=20")[0][0] == 0:
-            self.assertLess(time.monotonic(), deadline, "no homework drawn")
-            time.sleep(0.2)
-        time.sleep(1.0)
-        self.grade_until_the_answers_show()
+        self.homework_with_answers_shown(GRADE, UNIT, "12-start-screen")
         answers = self.capture()
         self.keep(answers, "13-answers")
         # The wheel beside the cards brings the question's answer row into

@@ -98,15 +98,7 @@ class Report(page_session.PageTestCase):
     # --- the test ---------------------------------------------------------
 
     def test_report_printed_and_browsed(self):
-        self.set_db("update b5 set zd5=?, zd6=? where zd1=1", (GRADE, UNIT))
-        self.start("1-start-screen")
-        self.click(layout.centre(layout.BT1))
-        deadline = time.monotonic() + TIMEOUT
-        while self.db("select zd3 from b3 where zd1=20")[0][0] == 0:
-            self.assertLess(time.monotonic(), deadline, "no homework drawn")
-            time.sleep(0.2)
-        time.sleep(1.0)
-        self.grade_until_the_answers_show()
+        self.homework_with_answers_shown(GRADE, UNIT, "1-start-screen")
 
         # The print preview takes the place of the cards.
         self.click(TOOL_BUTTON)
