@@ -2,6 +2,8 @@
 
 #include "inputs.h"
 
+#include <QMouseEvent>
+
 void HomeworkTest::startHomework(int grade, int unit) {
     dbExec("update b5 set zd5=" + std::to_string(grade) + ", zd6=" + std::to_string(unit) + " where zd1=1");
     start();
@@ -30,4 +32,12 @@ std::string HomeworkTest::scramble(const std::string& gbkText, int key) {
         out += static_cast<char>('0' + b % 10 + 17 + key);
     }
     return out;
+}
+
+void HomeworkTest::queueClick(QWidget* control) {
+    const QPointF at(5, 5);
+    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease})
+        QCoreApplication::postEvent(control, new QMouseEvent(type, at, control->mapToGlobal(at), Qt::LeftButton,
+                                                             type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton,
+                                                             Qt::NoModifier));
 }

@@ -21,6 +21,9 @@ public:
     void finishAfter(int seconds);
     std::string pts() const { return u8(form->Pts->caption()); }
     std::string bt1() const { return u8(form->BT1->caption()); }
+    // A left click on the control that waits in the event queue, as a
+    // click does that arrives while a handler lets events run.
+    static void queueClick(QWidget* control);
     // The scrambled form of a clear GBK text, as stored.
     static std::string scramble(const std::string& gbkText, int key);
 };

@@ -126,19 +126,6 @@ TEST_F(HomeworkTest, ABadKeyShowsAsBadDataInTheReview) {
     EXPECT_EQ(u8(form->hw.AnswerPanels[0]->caption()), "正确答案：数据有误；你的答案：B    ×");
 }
 
-namespace {
-
-// A click on a button that waits in the event queue.
-void queueClick(QWidget* button) {
-    const QPointF at(5, 5);
-    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease})
-        QCoreApplication::postEvent(button, new QMouseEvent(type, at, button->mapToGlobal(at), Qt::LeftButton,
-                                                            type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton,
-                                                            Qt::NoModifier));
-}
-
-}  // namespace
-
 TEST_F(HomeworkTest, ADoubleClickOnStartDrawsOneHomework) {
     dbExec("update b5 set zd5=3, zd6=0 where zd1=1");
     start();

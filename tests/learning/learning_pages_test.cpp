@@ -21,20 +21,12 @@ int blueBlocks(const QImage& page, int x) {
     return blocks;
 }
 
-void queueClick(QWidget* button) {
-    const QPointF at(5, 5);
-    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease})
-        QCoreApplication::postEvent(button, new QMouseEvent(type, at, button->mapToGlobal(at), Qt::LeftButton,
-                                                            type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton,
-                                                            Qt::NoModifier));
-}
-
 }  // namespace
 
 class LearningTest : public ReportTest {
 public:
-    // Unit `unit` of grade 3 gets this text (UTF-8 lines); b6 picture rows
-    // for it are added with unitPicture.
+    // Unit `unit` of grade 3 gets this text (UTF-8 lines); its pictures are
+    // b6 rows added with b6Picture.
     void unitText(int unit, const std::vector<std::string>& lines) {
         std::string text;
         for (const std::string& l : lines) text += l + "\r\n";
