@@ -155,4 +155,15 @@ TEST_F(PrintTest, NothingToPrintOrNoPrinter) {
     EXPECT_FALSE(form->pdydlg->isVisible());
     EXPECT_TRUE(form->Panel_ZY->isEnabled());
     EXPECT_TRUE(form->SBOX1->isVisible());  // the report stays on screen
+
+    // A printer that refuses the job.
+    freshDatabase();
+    printerInstalled = true;
+    pages::printServices().beforeJob = [](QPrinter& printer, int) { printer.setOutputFileName("/nonexistent/p.pdf"); };
+    print(3, 1, 3);
+    ASSERT_EQ(messageBoxes.size(), 1u);
+    EXPECT_TRUE(messageBoxes.back().first.starts_with("打印失败：")) << messageBoxes.back().first;
+    EXPECT_FALSE(form->pdydlg->isVisible());
+    EXPECT_TRUE(form->Panel_ZY->isEnabled());
+    EXPECT_TRUE(errors.empty());
 }
