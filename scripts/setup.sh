@@ -9,6 +9,7 @@ PACKAGES=(
   libgtest-dev libbenchmark-dev
   fonts-noto-cjk
   xvfb xdotool x11-utils imagemagick python3 python3-xlib poppler-utils
+  clang libfuzzer-14-dev gdb
 )
 
 missing=()

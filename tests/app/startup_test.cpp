@@ -145,13 +145,3 @@ TEST_F(ProgramTest, AFailingStatementShowsTheNoticeAndConfirmingEndsTheProgram) 
     EXPECT_TRUE(form->Panel_cy->isVisible());
     EXPECT_EQ(endsWith([this] { form->BT1Click(); }), 1);
 }
-
-TEST_F(ProgramTest, AMissingB5TableFailsSafelyAtStartUp) {
-    dbExec("drop table b5");
-    create();
-    form->show();
-    tick(3);
-    EXPECT_EQ(u8(form->BT1->caption()), "确    认");
-    EXPECT_TRUE(form->BT1->isVisible());
-    EXPECT_EQ(errors.size(), 1u);  // the read from the failed query ends the start-up
-}
