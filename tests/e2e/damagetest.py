@@ -188,8 +188,8 @@ def judge(server, program, database, before):
                 if harness.find_windows(server, "TmainForm"):
                     return "start screen", "an error box"
                 shot = cards.Shot(harness.capture(server, os.path.join(program.dir, "shot.png")))
-                if not shot.bbox(layout.BT1, cards.is_blue):
-                    return "no start screen", "BT1 shows no caption"
+                if not (shot.bbox(layout.BT1, cards.is_blue) and shot.bbox(layout.BT2, cards.is_blue)):
+                    return "no start screen", "BT1 and BT2 do not both show their captions"
                 return "start screen", None
             time.sleep(0.2)
         return "hang", f"nothing within {RUN_LIMIT} s:\n{harness.output_of(process)}"
@@ -209,6 +209,7 @@ def worker(bin_dir, jobs, results, lock):
                     return
                 number, damage, seed = jobs.pop()
             program = harness.Program(bin_dir, os.path.join(temp, f"run{number}"))
+            os.chmod(program.dir, 0o700)  # it is the program's XDG_RUNTIME_DIR too
             try:
                 rng = random.Random(seed)
                 try:

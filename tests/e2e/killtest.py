@@ -28,9 +28,12 @@ import sqlite3
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+
+from Xlib import X, display as xdisplay  # noqa: E402
 
 import harness  # noqa: E402
 import layout  # noqa: E402
@@ -106,26 +109,46 @@ def check_after(database, old_ids, new_ids, old_counters):
     return ids, counters
 
 
+class Screen:
+    """The whole screen read straight from the X server (much faster than a
+    screenshot file), with the pixel access of the homework test's Shot."""
+
+    def __init__(self, connection):
+        root = connection.screen().root
+        reply = root.get_image(0, 0, layout.SCREEN_WIDTH, layout.SCREEN_HEIGHT, X.ZPixmap, 0xFFFFFFFF)
+        self.raw = reply.data
+
+    def pixel(self, x, y):
+        i = (y * layout.SCREEN_WIDTH + x) * 4
+        b, g, r = self.raw[i], self.raw[i + 1], self.raw[i + 2]
+        return (r, g, b)
+
+    bbox = cards.Shot.bbox
+
+
 class Driver:
     """One program copy and one X server for the whole run."""
 
     def __init__(self, bin_dir, work, log):
         self.server = harness.XServer()
         self.program = harness.Program(bin_dir, work)
+        os.chmod(work, 0o700)  # it is the program's XDG_RUNTIME_DIR too
         self.database = self.program.database
         self.log = log
         self.process = None
-        self.shots = 0
+        self.x = None
         self.work = work
 
     def close(self):
+        if self.x is not None:
+            self.x.close()
         self.program.stop_all()
         self.server.stop()
 
     def shot(self):
-        self.shots += 1
-        path = os.path.join(self.work, "shots", f"{self.shots % 10}.png")
-        return cards.Shot(harness.capture(self.server, path))
+        if self.x is None:
+            self.x = xdisplay.Display(self.server.display)
+        return Screen(self.x)
 
     def click(self, rect):
         x, y = layout.centre(rect)
@@ -145,7 +168,8 @@ class Driver:
                               f"{self.process.returncode}:\n{harness.output_of(self.process)}")
             if harness.find_windows(self.server, layout.TITLE):
                 shot = self.shot()
-                if shot.bbox(layout.BT1, cards.is_blue) and not shot.bbox(layout.PTS_SHORT, cards.is_red):
+                # BT2 "上次作业" stands beside BT1 only on the start screen.
+                if shot.bbox(layout.BT1, cards.is_blue) and shot.bbox(layout.BT2, cards.is_blue):
                     return
             time.sleep(0.3)
         raise Failure("no start screen within %d s:\n%s" % (START_SCREEN_TIMEOUT, harness.output_of(self.process)))
@@ -154,8 +178,9 @@ class Driver:
         """The screen position of the card column once the cards show."""
         deadline = time.monotonic() + timeout
         while time.monotonic() < deadline and self.alive():
-            origin = find_card_column(self.shot())
-            if origin:
+            shot = self.shot()
+            origin = find_card_column(shot)
+            if origin and not shot.bbox(layout.BT1_WIDE, cards.is_blue):  # Panel_cy has gone
                 return origin
             time.sleep(0.2)
         return None
@@ -165,8 +190,10 @@ class Driver:
         deadline = time.monotonic() + timeout
         while time.monotonic() < deadline and self.alive():
             shot = self.shot()
-            if shot.bbox(layout.PTS_SHORT, cards.is_red) and shot.bbox((640,) + layout.BT1_WIDE[1:],
-                                                                         cards.is_blue):
+            # The result text ("分数：..." or "有错误..."; "正在批改......" is
+            # much narrower) and BT1 with the next step's caption.
+            text = shot.bbox(layout.PTS_SHORT, cards.is_red)
+            if text and text[2] - text[0] > 125 and shot.bbox(layout.BT1_WIDE, cards.is_blue):
                 return True
             time.sleep(0.2)
         return False
@@ -198,65 +225,91 @@ def answer_visible(driver, origin, questions, rng):
 
 
 class Killer:
-    """Arms one kill for an action."""
+    """Arms one kill just before the click that starts an action."""
 
     def __init__(self, driver, mode, rng):
         self.driver = driver
         self.mode = mode
         self.rng = rng
         self.gdb = None
+        self.thread = None
+        self.stop = threading.Event()
         self.detail = mode
 
-    def arm(self):
-        if self.mode != "statement":
-            return
-        k = self.rng.randrange(0, 60)
-        self.detail = f"statement, after {k} calls of sqlite3_step"
-        self.gdb = subprocess.Popen(
-            ["gdb", "-batch", "-nx", "-p", str(self.driver.process.pid),
-             "-ex", "set pagination off",
-             "-ex", "handle SIGPIPE SIGCHLD SIGALRM SIGUSR1 SIGUSR2 SIG32 SIG33 SIG34 nostop noprint pass",
-             "-ex", "break sqlite3_step", "-ex", f"ignore 1 {k}", "-ex", "continue",
-             "-ex", "kill"],
-            stdout=subprocess.PIPE, stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL, text=True)
-        # gdb prints the ignore count once the breakpoint stands.
-        for line in self.gdb.stdout:
-            if "Will ignore next" in line or "Continuing" in line:
-                break
-
-    def strike(self, action):
-        """After the action's click: kill as the mode says."""
+    def arm(self, action):
         pid = self.driver.process.pid
-        if self.mode == "time":
+        if self.mode == "statement":
+            k = self.rng.randrange(0, 60)
+            self.detail = f"statement: at call {k + 1} of sqlite3_step from {action} on"
+            self.gdb = subprocess.Popen(
+                ["gdb", "-batch", "-nx", "-p", str(pid),
+                 "-ex", "set pagination off",
+                 "-ex", "handle SIGPIPE SIGCHLD SIGALRM SIGUSR1 SIGUSR2 SIG32 SIG33 SIG34 nostop noprint pass",
+                 "-ex", "break sqlite3_step", "-ex", f"ignore 1 {k}", "-ex", "continue", "-ex", "kill"],
+                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL)
+            # The breakpoint stands once gdb has attached and let the
+            # program run on.
+            deadline = time.monotonic() + 20
+            while time.monotonic() < deadline and self.gdb.poll() is None and not _traced_and_running(pid):
+                time.sleep(0.05)
+        elif self.mode == "time":
             delay = self.rng.uniform(0, ACTION_SECONDS[action])
-            self.detail = f"time, {delay:.2f} s into {action}"
-            time.sleep(delay)
-            self._kill(pid)
-        elif self.mode == "change":
-            files = [self.driver.database, self.driver.database + "-wal"]
-            before = [_stamp(f) for f in files]
-            deadline = time.monotonic() + ACTION_SECONDS[action] + 2
-            while time.monotonic() < deadline:
-                if [_stamp(f) for f in files] != before:
-                    self._kill(pid)
-                    self.detail = f"change, {action}"
-                    return
-                time.sleep(0.001)
-            self.detail = f"change, {action}: the file did not change"
-            self._kill(pid)
-        # "statement": gdb kills the program when the count runs out.
+            self.detail = f"time: {delay:.2f} s into {action}"
+            self.thread = threading.Thread(target=self._after, args=(pid, delay))
+            self.thread.start()
+        else:
+            self.detail = f"change: the file changed during {action}"
+            self.thread = threading.Thread(target=self._on_change, args=(pid, ACTION_SECONDS[action] + 1))
+            self.thread.start()
 
-    def _kill(self, pid):
-        try:
-            os.kill(pid, signal.SIGKILL)
-        except ProcessLookupError:
-            pass
+    def _after(self, pid, delay):
+        if not self.stop.wait(delay):
+            _kill(pid)
+
+    def _on_change(self, pid, limit):
+        files = [self.driver.database, self.driver.database + "-wal"]
+        before = [_stamp(f) for f in files]
+        deadline = time.monotonic() + limit
+        while time.monotonic() < deadline and not self.stop.is_set():
+            if [_stamp(f) for f in files] != before:
+                _kill(pid)
+                return
+            time.sleep(0.0005)
+        if not self.stop.is_set():
+            # An action that writes nothing: killed when it is over.
+            self.detail = self.detail.replace("the file changed", "the file did not change") + ", killed after it"
+            _kill(pid)
+
+    def wait(self):
+        if self.thread:
+            self.thread.join()
 
     def finish(self):
+        self.stop.set()
+        if self.thread:
+            self.thread.join()
         if self.gdb:
             if self.gdb.poll() is None:
                 self.gdb.kill()
             self.gdb.wait(timeout=10)
+
+
+def _traced_and_running(pid):
+    try:
+        with open(f"/proc/{pid}/status") as f:
+            tracer = next(int(line.split()[1]) for line in f if line.startswith("TracerPid:"))
+        with open(f"/proc/{pid}/stat") as f:
+            state = f.read().rsplit(")", 1)[1].split()[0]
+    except (OSError, StopIteration):
+        return False
+    return tracer != 0 and state not in ("t", "T")
+
+
+def _kill(pid):
+    try:
+        os.kill(pid, signal.SIGKILL)
+    except ProcessLookupError:
+        pass
 
 
 def _stamp(path):
@@ -298,8 +351,15 @@ def one_cycle(driver, grade_choices, rng, state, report):
         for i, action in enumerate(plan):
             if not driver.alive():
                 break
+            if os.environ.get("KILLTEST_TRACE"):
+                print(f"    {time.monotonic():.1f} {action}{' (target, ' + mode + ')' if i == target else ''}",
+                      flush=True)
+            if action == "leave":
+                driver.click(layout.BEND)
+                time.sleep(0.5)
             if i == target:
-                killer.arm()
+                killer.arm(action)
+                outcome = f"killed ({killer.detail})"
             if action == "start":
                 driver.click(layout.BT1)
             elif action == "answer":
@@ -310,14 +370,11 @@ def one_cycle(driver, grade_choices, rng, state, report):
             elif action == "continue":
                 driver.click(layout.BT1_WIDE)
             elif action == "leave":
-                driver.click(layout.BEND)
-                time.sleep(0.5)
                 driver.click(layout.BT1)
-            if i == target:
-                killer.strike(action)
+            if i == target and mode != "statement":
+                killer.wait()
                 outcome = f"killed ({killer.detail})"
-                if mode != "statement":
-                    break
+                break
             if not driver.alive():
                 break
             if action == "start":
@@ -328,11 +385,11 @@ def one_cycle(driver, grade_choices, rng, state, report):
                 time.sleep(0.5)
         status = harness.wait_exit(driver.process, timeout=15)
         if status is None:
-            killer._kill(driver.process.pid)
+            _kill(driver.process.pid)
             status = harness.wait_exit(driver.process, timeout=10)
-            outcome += ", then killed at the end"
-        if status != -signal.SIGKILL and "killed" in outcome:
-            outcome += f" (ended with status {status})"
+            outcome = "not killed by the plan: killed at its end"
+        elif status != -signal.SIGKILL:
+            outcome = f"not killed: the homework ended with status {status}"
         killed = status == -signal.SIGKILL
     finally:
         killer.finish()
@@ -366,7 +423,7 @@ def run(kills=100, max_seconds=1800, seed=None, bin_dir=harness.BIN_DIR, report=
                 failures.append(str(e))
                 report(f"{cycles:4d} FAILED: {e}")
                 if driver.alive():
-                    driver.process.kill()
+                    _kill(driver.process.pid)
                 # Go on from the file as it is now.
                 try:
                     _, b3, counters = snapshot(driver.database)
