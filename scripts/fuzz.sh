@@ -30,7 +30,7 @@ export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=0}
 run() {
   local target=$1
   mkdir -p "build-fuzz/corpus/$target"
-  nice -n 10 "build-fuzz/tests/fuzz/fuzz_$target" -max_total_time="$seconds" -timeout=10 \
+  nice -n 10 "build-fuzz/bin/fuzz_$target" -max_total_time="$seconds" -timeout=10 \
     -rss_limit_mb=2048 -print_final_stats=1 \
     -artifact_prefix="build-fuzz/crashes/$target-" \
     "build-fuzz/corpus/$target" "tests/fuzz/corpus/$target" >"build-fuzz/logs/$target.log" 2>&1
