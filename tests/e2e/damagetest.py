@@ -31,6 +31,7 @@ import time
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 import harness  # noqa: E402
+import killtest  # noqa: E402
 import layout  # noqa: E402
 import test_homework as cards  # noqa: E402
 
@@ -169,6 +170,8 @@ def judge(server, program, database, before):
         while time.monotonic() - started < RUN_LIMIT:
             status = process.poll()
             if status is not None:
+                if killtest.NO_DISPLAY in harness.output_of(process):
+                    raise killtest.DisplayLost(harness.output_of(process))
                 return "ended", f"ended with status {status} without a message:\n{harness.output_of(process)}"
             if harness.find_windows(server, DB_ERROR_CAPTION):
                 subprocess.run(["xdotool", "search", "--name", DB_ERROR_CAPTION, "key", "Return"],
@@ -217,7 +220,17 @@ def worker(bin_dir, jobs, results, lock):
                 except sqlite3.Error as e:
                     what = f"{damage.__name__}: could not damage ({e}); the file as it is"
                 before = _digest(program.database)
-                outcome, problem = judge(server, program, program.database, before)
+                for attempt in range(3):
+                    try:
+                        outcome, problem = judge(server, program, program.database, before)
+                        break
+                    except killtest.DisplayLost:
+                        # Trouble of the machine, not of the program: a new
+                        # X server, the same file again.
+                        server.stop()
+                        server = harness.XServer()
+                else:
+                    outcome, problem = "no display", "the X server was lost three times"
             finally:
                 program.stop_all()
                 shutil.rmtree(program.dir, ignore_errors=True)

@@ -49,6 +49,14 @@ class Failure(Exception):
     pass
 
 
+class DisplayLost(Exception):
+    """The program could not reach its X server: trouble of the machine, not
+    of the program; the run goes on with a new server."""
+
+
+NO_DISPLAY = "could not connect to display"
+
+
 def homework_ids(database, grade, unit):
     """The question ids a homework of this grade and unit puts in b3."""
     ids = [q.id for q in cards.load_questions(database, grade, unit)]
@@ -139,6 +147,13 @@ class Driver:
         self.x = None
         self.work = work
 
+    def new_server(self):
+        if self.x is not None:
+            self.x.close()
+            self.x = None
+        self.server.stop()
+        self.server = harness.XServer()
+
     def close(self):
         if self.x is not None:
             self.x.close()
@@ -164,6 +179,8 @@ class Driver:
         deadline = time.monotonic() + START_SCREEN_TIMEOUT
         while time.monotonic() < deadline:
             if not self.alive():
+                if NO_DISPLAY in harness.output_of(self.process):
+                    raise DisplayLost(harness.output_of(self.process))
                 raise Failure("the program ended at start-up with status "
                               f"{self.process.returncode}:\n{harness.output_of(self.process)}")
             if harness.find_windows(self.server, layout.TITLE):
@@ -419,6 +436,9 @@ def run(kills=100, max_seconds=1800, seed=None, bin_dir=harness.BIN_DIR, report=
             try:
                 if one_cycle(driver, grade_choices, rng, state, lambda t: report(f"{cycles:4d} {t}")):
                     done += 1
+            except DisplayLost as e:
+                report(f"{cycles:4d} the X server was lost ({e.args[0].splitlines()[0]}); a new one")
+                driver.new_server()
             except Failure as e:
                 failures.append(str(e))
                 report(f"{cycles:4d} FAILED: {e}")
@@ -431,12 +451,17 @@ def run(kills=100, max_seconds=1800, seed=None, bin_dir=harness.BIN_DIR, report=
                 except sqlite3.Error:
                     break
         # The file after the last kill must still open and show the start screen.
-        try:
-            driver.start()
-            driver.process.kill()
-            driver.process.wait(timeout=10)
-        except Failure as e:
-            failures.append(str(e))
+        for attempt in range(2):
+            try:
+                driver.start()
+                driver.process.kill()
+                driver.process.wait(timeout=10)
+                break
+            except DisplayLost:
+                driver.new_server()
+            except Failure as e:
+                failures.append(str(e))
+                break
     finally:
         driver.close()
         shutil.rmtree(temp, ignore_errors=True)
