@@ -113,7 +113,8 @@ void checkTables(sqlite3* db) {
         Statement kind(db, "SELECT type FROM sqlite_schema WHERE lower(name) = ?");
         sqlite3_bind_text(kind.get(), 1, table.name, -1, SQLITE_STATIC);
         if (!kind.step()) throw DataError(std::string("the database has no table ") + table.name);
-        const std::string type = reinterpret_cast<const char*>(sqlite3_column_text(kind.get(), 0));
+        const auto* kindText = reinterpret_cast<const char*>(sqlite3_column_text(kind.get(), 0));
+        const std::string type = kindText ? kindText : "";
         if (type != "table" && !(table.view && type == "view"))
             throw DataError(std::string(table.name) + " is a " + type + ", not a table");
 
@@ -167,8 +168,8 @@ void prepareConnection(sqlite3* db, const std::string& password) {
 // check gets here: switching the mode writes to the file.
 void chooseJournal(sqlite3* db) {
     Statement journal(db, "PRAGMA journal_mode = WAL");
-    const bool wal = journal.step() &&
-                     std::strcmp(reinterpret_cast<const char*>(sqlite3_column_text(journal.get(), 0)), "wal") == 0;
+    const char* mode = journal.step() ? reinterpret_cast<const char*>(sqlite3_column_text(journal.get(), 0)) : nullptr;
+    const bool wal = mode && std::strcmp(mode, "wal") == 0;
     if (wal) {
         runPragma(db, "PRAGMA synchronous = NORMAL");
     } else {
