@@ -3,6 +3,7 @@
 #include "datam.h"
 #include "gbk.h"
 #include "mainform.h"
+#include "transaction.h"
 
 #include <QCloseEvent>
 #include <QDate>
@@ -217,8 +218,10 @@ void TmainForm::ShowExitConfirmation() {
 }
 
 void TmainForm::ExitWithCounters() {
+    data::Transaction transaction(datam);
     datam.RunCommand("update b1 set zd7=zd7+1 where zd5<=3 and zd1 in (select zd3 from b3 where zd2="_gbk +
                      gbk::num(hw.HomeworkNo) + ")");
+    transaction.commit();
     CloseProgram();
 }
 

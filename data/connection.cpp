@@ -7,7 +7,11 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <cstring>
+#include <map>
+#include <utility>
+#include <vector>
 
 namespace data {
 namespace {
@@ -68,13 +72,113 @@ void checkPassword(sqlite3* db, const std::string& password) {
     if (digest != expected) throw DataError("wrong database password");
 }
 
+// The tables and columns the program's statements use, with the affinity
+// each column must have (i integer, t text, b binary; v: any, for the view).
+struct RequiredTable {
+    const char* name;
+    bool view;
+    std::vector<std::pair<const char*, char>> columns;
+};
+
+const std::vector<RequiredTable>& requiredTables() {
+    static const std::vector<RequiredTable> tables = {
+        {"b1", false, {{"zd1", 'i'}, {"zd2", 't'}, {"zd5", 'i'}, {"zd6", 't'}, {"zd7", 'i'}, {"zd9", 'i'},
+                       {"zd10", 'i'}, {"zd11", 'i'}, {"zd12", 'b'}, {"zd14", 't'}, {"zd15", 'b'}}},
+        {"b2", false, {{"zd1", 'i'}, {"zd3", 't'}, {"zd4", 't'}, {"zd5", 'i'}, {"zd6", 'i'}, {"zd12", 'i'}}},
+        {"b3", false, {{"zd1", 'i'}, {"zd2", 'i'}, {"zd3", 'i'}, {"zd4", 't'}, {"zd5", 'i'}, {"zd6", 'i'}}},
+        {"b4", false, {{"zd1", 'i'}, {"zd2", 't'}, {"zd3", 'i'}, {"zd4", 'i'}, {"zd5", 't'}, {"zd6", 't'}}},
+        {"b5", false, {{"zd1", 'i'}, {"zd2", 't'}, {"zd5", 'i'}, {"zd6", 'i'}}},
+        {"b6", false, {{"zd1", 'i'}, {"zd2", 'i'}, {"zd3", 'i'}, {"zd4", 'i'}, {"zd5", 'b'}}},
+        {"v_b", true, {{"zd101", 'v'}, {"zd102", 'v'}, {"zd104", 'v'}, {"zd1", 'v'}, {"zd2", 'v'}, {"zd6", 'v'},
+                       {"zd9", 'v'}, {"zd14", 'v'}}},
+    };
+    return tables;
+}
+
+// SQLite's affinity rules for a declared column type, as i, t, b or r/n.
+char affinityOf(std::string type) {
+    for (char& c : type) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (type.find("INT") != std::string::npos) return 'i';
+    if (type.find("CHAR") != std::string::npos || type.find("CLOB") != std::string::npos ||
+        type.find("TEXT") != std::string::npos)
+        return 't';
+    if (type.empty() || type.find("BLOB") != std::string::npos) return 'b';
+    return 'n';
+}
+
+// A file that passes the checks but lacks a table or a column, or holds a
+// table of another kind, would fail statement after statement later on:
+// reject it at the door instead.
+void checkTables(sqlite3* db) {
+    for (const RequiredTable& table : requiredTables()) {
+        Statement kind(db, "SELECT type FROM sqlite_schema WHERE lower(name) = ?");
+        sqlite3_bind_text(kind.get(), 1, table.name, -1, SQLITE_STATIC);
+        if (!kind.step()) throw DataError(std::string("the database has no table ") + table.name);
+        const auto* kindText = reinterpret_cast<const char*>(sqlite3_column_text(kind.get(), 0));
+        const std::string type = kindText ? kindText : "";
+        if (type != "table" && !(table.view && type == "view"))
+            throw DataError(std::string(table.name) + " is a " + type + ", not a table");
+
+        std::map<std::string, std::string> columns;  // lower-case name -> declared type
+        Statement info(db, "SELECT lower(name), type FROM pragma_table_info(?)");
+        sqlite3_bind_text(info.get(), 1, table.name, -1, SQLITE_STATIC);
+        while (info.step()) {
+            auto text = [&](int i) {
+                auto t = reinterpret_cast<const char*>(sqlite3_column_text(info.get(), i));
+                return std::string(t ? t : "");
+            };
+            columns[text(0)] = text(1);
+        }
+        for (const auto& [name, affinity] : table.columns) {
+            auto it = columns.find(name);
+            if (it == columns.end())
+                throw DataError(std::string("the table ") + table.name + " has no column " + name);
+            if (affinity != 'v' && affinityOf(it->second) != affinity)
+                throw DataError(std::string("the column ") + table.name + "." + name + " is declared " +
+                                (it->second.empty() ? "without a type" : it->second));
+        }
+    }
+}
+
+void runPragma(sqlite3* db, const char* sql) {
+    Statement pragma(db, sql);
+    while (pragma.step()) {
+    }
+}
+
 void prepareConnection(sqlite3* db, const std::string& password) {
     sqlite3_extended_result_codes(db, 1);
     sqlite3_busy_timeout(db, kBusyTimeoutMs);
+    // The file comes from outside the program: no schema-level tricks
+    // (writable_schema, triggers calling our functions), and damaged pages
+    // are caught where SQLite reads them.
+    sqlite3_db_config(db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+    sqlite3_db_config(db, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
+    runPragma(db, "PRAGMA cell_size_check = ON");
     sqlite3_create_function_v2(db, "rnd", -1, SQLITE_UTF8, nullptr, rndFunction, nullptr, nullptr,
                                nullptr);
     checkIntact(db);
     checkPassword(db, password);
+    checkTables(db);
+    if (sqlite3_db_readonly(db, "main") == 1) throw DataError("the database file is read-only");
+}
+
+// Write-ahead log with synchronous=NORMAL (see docs/database.md): a commit
+// is one append to the log, a crash of the program never loses a committed
+// action, a power cut may lose the last few.  Only a file that passed every
+// check gets here: switching the mode writes to the file.
+void chooseJournal(sqlite3* db) {
+    Statement journal(db, "PRAGMA journal_mode = WAL");
+    const char* mode = journal.step() ? reinterpret_cast<const char*>(sqlite3_column_text(journal.get(), 0)) : nullptr;
+    const bool wal = mode && std::strcmp(mode, "wal") == 0;
+    if (wal) {
+        runPragma(db, "PRAGMA synchronous = NORMAL");
+    } else {
+        // A file system without shared memory for the log: the rollback
+        // journal with a full sync of every commit is just as safe.
+        std::fprintf(stderr, "aoshu: the database stays in rollback-journal mode\n");
+        runPragma(db, "PRAGMA synchronous = FULL");
+    }
 }
 
 }  // namespace
@@ -134,14 +238,69 @@ void Connection::open() {
         throw DataError("cannot open " + path + ": " + errorText(impl->db));
     try {
         prepareConnection(impl->db, password);
+        chooseJournal(impl->db);
     } catch (const DataError& e) {
         throw DataError(path + ": " + e.what());
     }
     impl_ = std::move(impl);
+    transactionDepth_ = 0;
+}
+
+void Connection::beginTransaction() {
+    Impl& i = impl();
+    if (transactionDepth_++ > 0) return;
+    try {
+        Statement begin(i.db, "BEGIN IMMEDIATE");
+        begin.step();
+        i.transaction = Impl::Transaction::Active;
+    } catch (const DataError&) {
+        i.transaction = Impl::Transaction::Lost;
+        throw;
+    }
+}
+
+void Connection::commitTransaction() {
+    if (transactionDepth_ == 0) return;
+    if (--transactionDepth_ > 0) return;
+    Impl& i = impl();
+    const bool lost = i.transaction == Impl::Transaction::Lost;
+    i.transaction = Impl::Transaction::None;
+    if (sqlite3_get_autocommit(i.db)) {
+        if (lost) throw DataError("the transaction was rolled back; nothing of it was written");
+        return;
+    }
+    if (sqlite3_exec(i.db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
+        const std::string why = errorText(i.db);
+        if (!sqlite3_get_autocommit(i.db)) sqlite3_exec(i.db, "ROLLBACK", nullptr, nullptr, nullptr);
+        throw DataError("commit failed, nothing of the transaction was written: " + why);
+    }
+}
+
+void Connection::rollbackTransaction() noexcept {
+    if (transactionDepth_ == 0 || !impl_) {
+        transactionDepth_ = 0;
+        return;
+    }
+    // Rolling back an inner scope ends the whole transaction: the outer
+    // scope's later writes do not run on their own.
+    const bool outermost = --transactionDepth_ == 0;
+    if (!sqlite3_get_autocommit(impl_->db)) sqlite3_exec(impl_->db, "ROLLBACK", nullptr, nullptr, nullptr);
+    impl_->transaction = outermost ? Impl::Transaction::None : Impl::Transaction::Lost;
+}
+
+void checkWriteAllowed(Connection::Impl& impl, Statement& statement) {
+    if (impl.transaction == Connection::Impl::Transaction::Lost && !sqlite3_stmt_readonly(statement.get()))
+        throw DataError("the transaction of this action was rolled back; the statement was not run");
+}
+
+void noteTransactionState(Connection::Impl& impl) {
+    if (impl.transaction == Connection::Impl::Transaction::Active && sqlite3_get_autocommit(impl.db))
+        impl.transaction = Connection::Impl::Transaction::Lost;
 }
 
 void Connection::close() {
     impl_.reset();
+    transactionDepth_ = 0;
 }
 
 bool Connection::connected() const {

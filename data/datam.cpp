@@ -2,6 +2,8 @@
 
 #include "gbk.h"
 
+#include <cstdio>
+
 namespace data {
 
 Tdatam::Tdatam()
@@ -38,9 +40,9 @@ void Tdatam::RunQuery(std::string_view gbkSql) {
         a_ls.close();
         a_ls.setSql(std::string(gbkSql));
         a_ls.open();
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
         a_ls.close();
-        if (showNotice) showNotice("系统数据错!"_gbk);
+        reportStatementFailure(gbkSql, e);
     }
 }
 
@@ -49,9 +51,21 @@ void Tdatam::RunCommand(std::string_view gbkSql) {
         a_cp.close();
         a_cp.setSql(std::string(gbkSql));
         a_cp.execSql();
-    } catch (const std::exception&) {
-        if (showNotice) showNotice("系统数据错!"_gbk);
+    } catch (const std::exception& e) {
+        reportStatementFailure(gbkSql, e);
     }
+}
+
+void Tdatam::reportStatementFailure(std::string_view gbkSql, const std::exception& error) {
+    std::string statement;
+    try {
+        statement = gbk::toUtf8(gbkSql);
+    } catch (const gbk::EncodingError&) {
+        statement = "(a statement that is not GBK text)";
+    }
+    std::fprintf(stderr, "aoshu: statement failed: %s: %s\n", statement.c_str(), error.what());
+    std::fflush(stderr);
+    if (showNotice) showNotice("系统数据错!"_gbk);
 }
 
 }  // namespace data

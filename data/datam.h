@@ -2,6 +2,8 @@
 // the two statement helpers through which the program's statements pass.
 #pragma once
 
+#include "pupil_error.h"
+
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -15,9 +17,11 @@ namespace data {
 
 // Raised by the connection and query objects: a statement that fails, a
 // field that does not exist, a read from a closed query, a value that does
-// not convert.  Messages are plain UTF-8 text for the error box.
-struct DataError : std::runtime_error {
-    using std::runtime_error::runtime_error;
+// not convert.  Messages are plain UTF-8 text; the error box leads with the
+// sentence for the pupil.
+struct DataError : ui::PupilError {
+    explicit DataError(const std::string& detail, std::string lead = "读取数据时出错，无法继续。")
+        : ui::PupilError(std::move(lead), detail) {}
 };
 
 struct DateTime {
@@ -103,12 +107,25 @@ public:
     void close();
     bool connected() const;
 
+    // Transactions, counted: only the outermost begin and commit reach the
+    // file (see Transaction).  beginTransaction takes the write lock at once
+    // and throws DataError when it cannot; the transaction then counts as
+    // lost.  While a transaction is lost, statements that write throw
+    // DataError instead of running on their own.  commitTransaction throws
+    // DataError when the commit fails or the transaction was lost; either
+    // way the transaction has ended.  rollbackTransaction never throws.
+    void beginTransaction();
+    void commitTransaction();
+    void rollbackTransaction() noexcept;
+    int transactionDepth() const { return transactionDepth_; }
+
     struct Impl;
     Impl& impl();
 
 private:
     std::string connectionString_;
     std::unique_ptr<Impl> impl_;
+    int transactionDepth_ = 0;
 };
 
 // The data module "datam".
@@ -142,6 +159,9 @@ public:
 
     void RunQuery(std::string_view gbkSql);
     void RunCommand(std::string_view gbkSql);
+    // What RunQuery and RunCommand do with a failed statement: the detail to
+    // stderr, the notice "系统数据错!" on screen.  gbkSql names the statement.
+    void reportStatementFailure(std::string_view gbkSql, const std::exception& error);
 
     // Turns a scrambled column value back into clear GBK text.
     static std::string UnscrambleField(std::string_view stored, long long key);

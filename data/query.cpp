@@ -189,19 +189,24 @@ const std::string& Query::sql() const {
 
 void Query::open() {
     if (active()) return;
-    Statement statement(connection_.impl().db, sqliteText(sql_));
+    Connection::Impl& impl = connection_.impl();
+    Statement statement(impl.db, sqliteText(sql_));
     bindAll(statement, parameters_);
     auto table = std::make_shared<ResultTable>();
     readColumns(statement.get(), *table);
-    while (statement.step()) readRow(statement.get(), *table);
+    runGuarded(impl, statement, [&] {
+        if (!statement.step()) return false;
+        readRow(statement.get(), *table);
+        return true;
+    });
     result_ = std::make_unique<Result>(Result{std::move(table), 0});
 }
 
 void Query::execSql() {
-    Statement statement(connection_.impl().db, sqliteText(sql_));
+    Connection::Impl& impl = connection_.impl();
+    Statement statement(impl.db, sqliteText(sql_));
     bindAll(statement, parameters_);
-    while (statement.step()) {
-    }
+    runGuarded(impl, statement, [&] { return statement.step(); });
 }
 
 bool Query::eof() const {

@@ -36,7 +36,8 @@ std::string Tdatam::UnscrambleField(std::string_view stored, long long key) {
         if ((d0 > 9 || d1 > 9 || d2 > 9) && !readGroupNumber(c, value))
             throw DataError("scrambled text is damaged at group " + std::to_string(group + 1) +
                             " (bytes " + std::to_string(group * 3 + 1) + " to " +
-                            std::to_string(group * 3 + 3) + ")");
+                            std::to_string(group * 3 + 3) + ")",
+                            "题目数据有误。");
         clear[group] = static_cast<char>(static_cast<unsigned char>(value));  // the low 8 bits
     }
     return clear;

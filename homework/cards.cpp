@@ -99,7 +99,8 @@ void TmainForm::RenderQuestionCard(int n, int pictureFlag, const std::string& gb
         aft.open();
         const std::vector<unsigned char> bytes = aft.fieldByName("zd12").asBytes();
         aft.close();
-        Imageft->setPicture(jpeg::decode(bytes));
+        Imageft->setPicture(ui::withLead("第" + std::to_string(n) + "题的图片已损坏，无法显示。",
+                                         [&] { return jpeg::decode(bytes); }));
     }
     const int W = Imageft->width();
     const int H = Imageft->height();

@@ -5,6 +5,7 @@
 #include "gbk.h"
 #include "mainform.h"
 #include "now_text.h"
+#include "transaction.h"
 
 #include <QDateTime>
 
@@ -40,6 +41,10 @@ void TmainForm::ExtractHomework() {
     hw.SecondsLeft() = 3600;
     setTimeGranted(3600);
 
+    // The reset of the record and the 20 slots are one transaction: a crash
+    // or an error on the way (a damaged picture) leaves the previous homework
+    // whole in the file.
+    data::Transaction transaction(datam);
     datam.RunCommand("update b2 set zd3="_gbk + quotedNow() + ",zd5=0,zd6=0 where zd1=1");
     hw.HomeworkNo = 1;
     hw.CardImages.resize(kSlots, nullptr);
@@ -60,9 +65,15 @@ void TmainForm::ExtractHomework() {
         const long long key = rows.fieldByName("zd9").asInteger();
         hw.QuestionIds(n) = static_cast<std::int32_t>(rows.fieldByName("zd1").asInteger());
         BuildAnswerSelector(n - 1, gbk::copy(rows.fieldByName("zd14").asString(), 13, 10));
-        const std::string text = gbk::trimRight(data::Tdatam::UnscrambleField(rows.fieldByName("zd2").asString(), key));
+        // A damaged scrambled field names its question in the error box.
+        const auto unscramble = [&](const char* column) {
+            return ui::withLead("第" + std::to_string(n) + "题的题目数据有误。", [&] {
+                return data::Tdatam::UnscrambleField(rows.fieldByName(column).asString(), key);
+            });
+        };
+        const std::string text = gbk::trimRight(unscramble("zd2"));
         RenderQuestionCard(n, static_cast<int>(rows.fieldByName("zd11").asInteger()), text);
-        hw.AnswerKeys(n) = answerIndex(data::Tdatam::UnscrambleField(rows.fieldByName("zd6").asString(), key));
+        hw.AnswerKeys(n) = answerIndex(unscramble("zd6"));
         Bexz->resize(Bexz->width(), CardCursor());
     }
     hw.QuestionCount = n;
@@ -72,6 +83,7 @@ void TmainForm::ExtractHomework() {
     for (int slot = 1; slot <= kSlots; ++slot)
         datam.RunCommand("update  b3 set zd3="_gbk + gbk::num(hw.QuestionIds(slot)) + ",zd4='',zd5=0 where zd1=" +
                          gbk::num(slot));
+    transaction.commit();
 
     ShowCountdown();
     page1->setCurrentIndex(0);

@@ -6,6 +6,10 @@
 #include "mainform.h"
 #include "now_text.h"
 #include "rounding.h"
+#include "transaction.h"
+
+#include <string>
+#include <vector>
 
 using namespace ui;
 
@@ -28,6 +32,7 @@ void TmainForm::GradeHomework() {
     processMessages();
 
     double score = 0;
+    std::vector<std::string> slotResults;
     for (int n = 1; n <= hw.QuestionCount; ++n) {
         const int chosen = hw.AnswerGroups[static_cast<std::size_t>(n - 1)]->itemIndex();
         const int key = hw.AnswerKeys(n);
@@ -35,12 +40,18 @@ void TmainForm::GradeHomework() {
         const bool right = chosen >= 0 && key >= 0 && key <= 3 && chosen == key;
         if (right) score += 100.0 / hw.QuestionCount;
         const char letter = static_cast<char>('A' + chosen);  // '@' for no answer
-        datam.RunCommand("update b3 set zd4='"_gbk + std::string(1, letter) + "',zd6=" + (right ? "1" : "0") +
-                         " where zd1=" + gbk::num(n));
+        slotResults.push_back("update b3 set zd4='"_gbk + std::string(1, letter) + "',zd6=" + (right ? "1" : "0") +
+                              " where zd1=" + gbk::num(n));
     }
     const long long points = roundHalfEven(score);
 
     pause(1000);
+
+    // The slot results and the record are one transaction: a crash leaves
+    // the previous grading or this one, never a mix.  It starts after the
+    // pause, so another program on the same file is not kept waiting by it.
+    data::Transaction transaction(datam);
+    for (const std::string& statement : slotResults) datam.RunCommand(statement);
 
     // Each record adds the time used since the previous record of this
     // homework, so zd5 always holds the time used up to the latest record.
@@ -78,5 +89,6 @@ void TmainForm::GradeHomework() {
         Pts->setCaption(scoreText(points));
         BT1->setCaption("点击查看作业"_gbk);
     }
+    transaction.commit();
     hw.GradingCount += 1;
 }

@@ -6,12 +6,12 @@
 #include "jpeg.h"
 #include "mainform.h"
 #include "page_markup.h"
+#include "pupil_error.h"
 #include "rounding.h"
 #include "scoped_flag.h"
 
 #include <QScrollBar>
 
-#include <stdexcept>
 
 using namespace ui;
 
@@ -22,11 +22,7 @@ constexpr int kTextLeft = 360;
 constexpr int kPictureLeft = 460;
 
 QImage decodeContentPicture(const std::vector<unsigned char>& bytes) {
-    try {
-        return jpeg::decode(bytes);
-    } catch (const jpeg::DecodeError& e) {
-        throw std::runtime_error(std::string("这一页的图片已损坏，无法显示。(") + e.what() + ")");
-    }
+    return withLead("这一页的图片已损坏，无法显示。", [&] { return jpeg::decode(bytes); });
 }
 
 }  // namespace

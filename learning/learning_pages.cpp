@@ -5,8 +5,8 @@
 #include "gbk.h"
 #include "mainform.h"
 #include "picture_tag.h"
+#include "pupil_error.h"
 
-#include <stdexcept>
 
 using namespace ui;
 
@@ -20,7 +20,9 @@ void TmainForm::bindLearningEvents() {
 // The number is passed as a value, never as statement text.
 std::vector<unsigned char> TmainForm::learningPicture(int grade, long long owner, const std::string& line) {
     const std::optional<long long> number = learning::pictureNumber(line);
-    if (!number) throw std::runtime_error("学习内容中的图片标记有误，无法显示图片。");
+    if (!number)
+        throw PupilError("学习内容中的图片标记有误，无法显示图片。",
+                         "picture tag names no picture: " + gbk::toUtf8Shown(line));
     data::Query& aft = datam.aft;
     aft.close();
     aft.setSql("select zd1,zd5 from b6 where zd2="_gbk + gbk::num(grade) + " and zd3=" + gbk::num(owner) +

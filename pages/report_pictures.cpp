@@ -1,20 +1,23 @@
 #include "report_pictures.h"
 
 #include "jpeg.h"
+#include "pupil_error.h"
 
-#include <stdexcept>
 #include <string>
 
 namespace pages {
 
 namespace {
 
+// A damaged picture of the report: the pupil reads where, the log which
+// question's picture and what the decoder found.
 template <class F>
 auto readingPicture(long long questionId, F read) {
     try {
         return read();
     } catch (const jpeg::DecodeError& e) {
-        throw std::runtime_error("题目的图片已损坏，无法显示。(题号 " + std::to_string(questionId) + ": " + e.what() + ")");
+        throw ui::PupilError("作业明细中有一幅题目图片已损坏，无法显示。",
+                             "picture of question " + std::to_string(questionId) + ": " + e.what());
     }
 }
 

@@ -8,8 +8,8 @@
 
 namespace pages {
 
-// Damaged or missing data throws std::runtime_error with a sentence a pupil
-// can read, the question's id and the decoder's own words.
+// Damaged or missing data throws a ui::PupilError: a sentence a pupil can
+// read, and for the log the question's id and the decoder's own words.
 QImage decodePicture(const std::vector<unsigned char>& jpegBytes, long long questionId);
 // The height from the picture's header; damage further on shows when the
 // picture is drawn.

@@ -1,12 +1,15 @@
 #include "application.h"
 
+#include "pupil_error.h"
 #include "text.h"
 
 #include <QMessageBox>
 #include <QThread>
 
+#include <cstdio>
 #include <cstdlib>
 #include <malloc.h>
+#include <new>
 #include <exception>
 
 namespace ui {
@@ -30,9 +33,9 @@ bool Application::notify(QObject* receiver, QEvent* event) {
     } catch (const Terminated&) {
         throw;  // a test ending the program: let it unwind to the test
     } catch (const std::exception& e) {
-        showError(e.what());
+        showError(e);
     } catch (...) {
-        showError("Unknown error.");
+        showUnknownError();
     }
     return false;
 }
@@ -45,12 +48,32 @@ void messageBox(const std::string& gbkText, const std::string& gbkCaption) {
     box.exec();
 }
 
-void showError(const std::string& utf8Message) {
-    if (services().showError) return services().showError(utf8Message);
-    QMessageBox box(QMessageBox::Critical, QCoreApplication::applicationName(),
-                    QString::fromUtf8(utf8Message.c_str()), QMessageBox::Ok);
+namespace {
+
+std::string leadOf(const std::exception& error) {
+    if (auto* pupil = dynamic_cast<const PupilError*>(&error)) return pupil->lead();
+    if (dynamic_cast<const std::bad_alloc*>(&error)) return "电脑的内存不够用了，无法继续。";
+    return "程序出了问题，无法继续。";
+}
+
+void showBox(const std::string& lead, const std::string& detail) {
+    // The detail goes to stderr whole, so a report from a pupil's computer
+    // can name what failed.
+    std::fprintf(stderr, "aoshu: error: %s (%s)\n", lead.c_str(), detail.c_str());
+    std::fflush(stderr);
+    const std::string text = lead + "\n\n" + detail;
+    if (services().showError) return services().showError(text);
+    QMessageBox box(QMessageBox::Critical, QCoreApplication::applicationName(), QString::fromStdString(lead),
+                    QMessageBox::Ok);
+    box.setInformativeText(QString::fromStdString(detail));
     box.exec();
 }
+
+}  // namespace
+
+void showError(const std::exception& error) { showBox(leadOf(error), error.what()); }
+
+void showUnknownError() { showBox("程序出了问题，无法继续。", "unknown error"); }
 
 void pause(int milliseconds) {
     if (services().pause) return services().pause(milliseconds);

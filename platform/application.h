@@ -5,6 +5,7 @@
 
 #include <QApplication>
 
+#include <exception>
 #include <functional>
 #include <string>
 
@@ -26,9 +27,12 @@ void processMessages();
 // Text and caption are GBK.
 void messageBox(const std::string& gbkText, const std::string& gbkCaption);
 
-// The standard error box for an error that reached the event loop.
-// The message is UTF-8 (error texts come from exceptions).
-void showError(const std::string& utf8Message);
+// The standard error box for an error that reached the event loop: a short
+// sentence for the pupil (a PupilError's own lead, otherwise one chosen by
+// the kind of error), then the technical detail, which also goes to stderr.
+void showError(const std::exception& error);
+// The same for an error of unknown kind.
+void showUnknownError();
 
 // Blocks the window for the given time.
 void pause(int milliseconds);
@@ -41,7 +45,7 @@ void pause(int milliseconds);
 // or ending the test process.  Reset to the defaults with nullptr.
 struct Services {
     std::function<void(const std::string& gbkText, const std::string& gbkCaption)> messageBox;
-    std::function<void(const std::string& utf8Message)> showError;
+    std::function<void(const std::string& utf8Message)> showError;  // lead, empty line, detail
     std::function<void(int ms)> pause;
     std::function<void(int status)> terminate;  // may throw to unwind a test
 };

@@ -7,6 +7,8 @@
 // UTF-8 (use the _gbk literal).
 #pragma once
 
+#include "pupil_error.h"
+
 #include <cstddef>
 #include <stdexcept>
 #include <string>
@@ -14,8 +16,9 @@
 
 namespace gbk {
 
-struct EncodingError : std::runtime_error {
-    using std::runtime_error::runtime_error;
+// Its lead for the error box: a text holds characters the program cannot show.
+struct EncodingError : ui::PupilError {
+    explicit EncodingError(const std::string& detail) : ui::PupilError("文字数据有误，无法显示。", detail) {}
 };
 
 // UTF-8 -> GBK.  Throws EncodingError naming the first character that

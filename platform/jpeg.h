@@ -1,6 +1,8 @@
 // JPEG decoding and encoding with libjpeg, from and to memory.
 #pragma once
 
+#include "pupil_error.h"
+
 #include <QImage>
 
 #include <cstddef>
@@ -9,8 +11,9 @@
 
 namespace jpeg {
 
-struct DecodeError : std::runtime_error {
-    using std::runtime_error::runtime_error;
+// Its lead for the error box: the picture is damaged.
+struct DecodeError : ui::PupilError {
+    explicit DecodeError(const std::string& detail) : ui::PupilError("图片已损坏，无法显示。", detail) {}
 };
 
 // Decodes a JPEG file image held in memory into a QImage::Format_RGB32

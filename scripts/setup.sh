@@ -12,6 +12,7 @@ PACKAGES=(
   xvfb xdotool x11-utils imagemagick python3 python3-xlib poppler-utils
   cups printer-driver-cups-pdf
   dpkg-dev file lintian desktop-file-utils
+  clang libfuzzer-14-dev gdb
 )
 
 missing=()

@@ -84,7 +84,7 @@ void ProgramTest::handle(const std::function<void()>& handler) {
     } catch (const ui::Terminated&) {
         throw;
     } catch (const std::exception& e) {
-        ui::showError(e.what());
+        ui::showError(e);
     }
 }
 

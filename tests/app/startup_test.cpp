@@ -152,22 +152,3 @@ TEST_F(ProgramTest, AFailingStatementShowsTheNoticeAndConfirmingEndsTheProgram) 
     EXPECT_TRUE(form->Panel_cy->isVisible());
     EXPECT_EQ(endsWith([this] { form->BT1Click(); }), 1);
 }
-
-TEST_F(ProgramTest, AStatementFailingAtStartUpLeavesOnlyTheNoticeWhoseConfirmationEnds) {
-    for (const char* damage : {"drop table b5", "drop table b4"}) {
-        SCOPED_TRACE(damage);
-        freshDatabase();
-        dbExec(damage);
-        start();
-        EXPECT_EQ(u8(form->Pts->caption()), "系统数据错!");
-        EXPECT_EQ(form->Pts->height(), 49);
-        EXPECT_EQ(u8(form->BT1->caption()), "确    认");
-        EXPECT_TRUE(form->BT1->isVisible());
-        EXPECT_TRUE(form->Image5->isVisible());
-        for (QWidget* w : {static_cast<QWidget*>(form->BT2), static_cast<QWidget*>(form->c1),
-                           static_cast<QWidget*>(form->c2), static_cast<QWidget*>(form->sp1)})
-            EXPECT_FALSE(w->isVisible());
-        EXPECT_TRUE(errors.empty());  // no error box on the way
-        EXPECT_EQ(endsWith([this] { form->BT1Click(); }), 1);
-    }
-}

@@ -49,9 +49,14 @@ struct ProgramFolder {
     std::string dat() const { return dir.path() + "/dat"; }
     std::string file() const { return dat() + "/kelvma.dat"; }
     std::string read(const std::string& suffix = "") const { return testdb::readFile(file() + suffix); }
+    // The files in dat/, leaving out the write-ahead log and its index, which
+    // belong to the database file while the program uses it.
     Names names() const {
         Names found;
-        for (const auto& entry : fs::directory_iterator(dat())) found.insert(entry.path().filename().string());
+        for (const auto& entry : fs::directory_iterator(dat())) {
+            const std::string name = entry.path().filename().string();
+            if (!name.ends_with("-wal") && !name.ends_with("-shm")) found.insert(name);
+        }
         return found;
     }
     // The start-up's open of the database.
