@@ -2,7 +2,9 @@
 
 #include "gbk.h"
 
+#include <QGlyphRun>
 #include <QPainter>
+#include <QRawFont>
 
 namespace ui {
 
@@ -47,7 +49,11 @@ void drawCellText(QPainter& p, int x, int top, std::string_view gbkBytes, const 
     p.save();
     QFont font = toQFont(spec);
     p.setFont(font);
-    QFontMetricsF fm(font);
+    // Characters the face has are placed as glyphs, all in one run: shaping
+    // each character as a text of its own is what drawing costs otherwise.
+    const QRawFont raw = QRawFont::fromFont(font);
+    QList<quint32> glyphs;
+    QList<QPointF> positions;
     // The ideographic em box sits about 0.88 of the height above the baseline.
     const qreal baseline = top + h * 0.88;
     qreal cellX = x;
@@ -56,9 +62,16 @@ void drawCellText(QPainter& p, int x, int top, std::string_view gbkBytes, const 
         const qreal cellW = h * static_cast<qreal>(len) / 2.0;
         unsigned char b = static_cast<unsigned char>(gbkBytes[i]);
         if (b > 0x20) {
-            QString ch = qtext(gbkBytes.substr(i, len));
-            qreal w = fm.horizontalAdvance(ch);
-            if (w <= cellW) {
+            const QString ch = qtext(gbkBytes.substr(i, len));
+            const QList<quint32> glyph = raw.isValid() ? raw.glyphIndexesForString(ch) : QList<quint32>();
+            const qreal w = glyph.size() == 1 && glyph[0] != 0 ? raw.advancesForGlyphIndexes(glyph)[0].x()
+                                                               : QFontMetricsF(font).horizontalAdvance(ch);
+            const bool inFace = glyph.size() == 1 && glyph[0] != 0;
+            if (inFace && w <= cellW) {
+                glyphs.append(glyph[0]);
+                positions.append(QPointF(cellX + (cellW - w) / 2.0, baseline));
+            } else if (w <= cellW) {
+                // Not in the face: drawn as text, so another face stands in.
                 p.drawText(QPointF(cellX + (cellW - w) / 2.0, baseline), ch);
             } else {
                 // A glyph wider than its cell ("%", "M") is narrowed to fit,
@@ -66,12 +79,27 @@ void drawCellText(QPainter& p, int x, int top, std::string_view gbkBytes, const 
                 p.save();
                 p.translate(cellX, baseline);
                 p.scale(cellW / w, 1.0);
-                p.drawText(QPointF(0, 0), ch);
+                if (inFace) {
+                    QGlyphRun one;
+                    one.setRawFont(raw);
+                    one.setGlyphIndexes(glyph);
+                    one.setPositions({QPointF(0, 0)});
+                    p.drawGlyphRun(QPointF(0, 0), one);
+                } else {
+                    p.drawText(QPointF(0, 0), ch);
+                }
                 p.restore();
             }
         }
         cellX += cellW;
         i += len;
+    }
+    if (!glyphs.isEmpty()) {
+        QGlyphRun run;
+        run.setRawFont(raw);
+        run.setGlyphIndexes(glyphs);
+        run.setPositions(positions);
+        p.drawGlyphRun(QPointF(0, 0), run);
     }
     p.restore();
 }
