@@ -5,7 +5,6 @@
 #include <sqlite3.h>
 
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -73,10 +72,17 @@ void exec(const std::string& file, const std::string& sql) {
 }
 
 std::string scalar(const std::string& file, const std::string& sql) {
-    Db db(file, SQLITE_OPEN_READONLY);
+    // A program killed while it wrote leaves a journal or a write-ahead log
+    // to be rolled back or replayed before the file can be read, which a
+    // read-only connection cannot do.
+    const std::string header = readFile(file).substr(0, 20);
+    bool recover = header.size() == 20 && header[18] == 2;
+    for (const char* companion : {"-journal", "-wal", "-shm"})
+        recover = recover || std::ifstream(file + companion).good();
+    Db db(file, recover ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY);
     sqlite3_stmt* stmt = nullptr;
     if (sqlite3_prepare_v2(db.db, sql.c_str(), -1, &stmt, nullptr) != SQLITE_OK)
-        throw std::runtime_error("cannot prepare " + sql);
+        throw std::runtime_error("cannot prepare " + sql + ": " + sqlite3_errmsg(db.db));
     std::string value;
     if (sqlite3_step(stmt) == SQLITE_ROW && sqlite3_column_text(stmt, 0))
         value = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));

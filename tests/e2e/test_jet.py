@@ -127,7 +127,10 @@ class JetFile(unittest.TestCase):
         return harness.query(self.database, sql)
 
     def files(self):
-        return sorted(os.listdir(os.path.dirname(self.database)))
+        """The files in dat/, without the write-ahead log and its index that
+        belong to the database while the program uses it."""
+        return sorted(f for f in os.listdir(os.path.dirname(self.database))
+                      if not f.endswith(("-wal", "-shm")))
 
     # --- the test -----------------------------------------------------------
 
