@@ -1,21 +1,15 @@
-// The content builder's SVG reader and renderer.
-#include "svg_render.h"
-
-#include <QGuiApplication>
+// The content builder's check of SVG pictures: any bytes in, a size or a
+// refusal out, before Qt's SVG module ever sees the picture.
+#include "svg_check.h"
 
 #include <cstdint>
 #include <cstdlib>
-
-extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    static QGuiApplication app(*argc, *argv);  // fonts for <text>
-    return 0;
-}
+#include <string_view>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     try {
-        const QImage image = svg::render(QByteArray(reinterpret_cast<const char*>(data), static_cast<int>(size)));
-        if (image.isNull()) std::abort();
+        const svg::Size s = svg::check(std::string_view(reinterpret_cast<const char*>(data), size));
+        if (s.width < 1 || s.width > 4000 || s.height < 1 || s.height > 4000) std::abort();
     } catch (const svg::Error&) {
     }
     return 0;
