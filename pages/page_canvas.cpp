@@ -12,7 +12,6 @@
 
 #include <QScrollBar>
 
-#include <stdexcept>
 
 using namespace ui;
 
