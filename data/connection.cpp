@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -167,11 +168,32 @@ void prepareConnection(sqlite3* db, const std::string& password) {
 // is one append to the log, a crash of the program never loses a committed
 // action, a power cut may lose the last few.  Only a file that passed every
 // check gets here: switching the mode writes to the file.
+//
+// Switching a rollback-journal file to the log upgrades a read to a write,
+// and there SQLite returns "database is locked" at once instead of waiting
+// (two connections waiting for each other would never end).  Two programs
+// opening a fresh file together meet exactly that, so the switch is retried
+// for as long as any other statement would wait.
+std::string switchToWal(sqlite3* db) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kBusyTimeoutMs);
+    for (;;) {
+        {
+            Statement journal(db, "PRAGMA journal_mode = WAL");
+            try {
+                if (!journal.step()) return "";
+                auto mode = reinterpret_cast<const char*>(sqlite3_column_text(journal.get(), 0));
+                return mode ? mode : "";
+            } catch (const DataError&) {
+                if ((sqlite3_errcode(db) & 0xff) != SQLITE_BUSY || std::chrono::steady_clock::now() >= deadline)
+                    throw;
+            }
+        }  // the failed statement lets go of its locks before the pause
+        sqlite3_sleep(20);
+    }
+}
+
 void chooseJournal(sqlite3* db) {
-    Statement journal(db, "PRAGMA journal_mode = WAL");
-    const char* mode = journal.step() ? reinterpret_cast<const char*>(sqlite3_column_text(journal.get(), 0)) : nullptr;
-    const bool wal = mode && std::strcmp(mode, "wal") == 0;
-    if (wal) {
+    if (switchToWal(db) == "wal") {
         runPragma(db, "PRAGMA synchronous = NORMAL");
     } else {
         // A file system without shared memory for the log: the rollback

@@ -2,6 +2,7 @@
 #include "test_db.h"
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <atomic>
 #include <chrono>
@@ -184,6 +185,40 @@ TEST(SharedOpen, ReadersDoNotWaitAndAWriteWaitsForAnotherWrite) {
 
     EXPECT_EQ(writeError, "");
     EXPECT_EQ(testdb::scalar(file, "select zd5 from b3 where zd1=1"), "7");
+}
+
+// A fresh file is in rollback-journal mode; the first open switches it to
+// the log.  Another program writing at that moment must make the open wait,
+// not fail with "database is locked".
+TEST(SharedOpen, TheSwitchToTheLogWaitsForAnotherProgramsWrite) {
+    testdb::TempDir dir;
+    std::string file = dir.path() + "/kelvma.dat";
+    testdb::createDatabase(file);
+    ASSERT_EQ(testdb::scalar(file, "pragma journal_mode"), "delete");
+
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(file.c_str(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "begin immediate; update b3 set zd5=3 where zd1=1", nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    std::thread committing([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        sqlite3_exec(other, "commit", nullptr, nullptr, nullptr);
+    });
+
+    Connection program;
+    program.setConnectionString(testdb::connectionString(file));
+    std::string openError;
+    try {
+        program.open();
+    } catch (const DataError& e) {
+        openError = e.what();
+    }
+    committing.join();
+    sqlite3_close(other);
+
+    EXPECT_EQ(openError, "");
+    EXPECT_EQ(testdb::scalar(file, "pragma journal_mode"), "wal");
+    EXPECT_EQ(testdb::scalar(file, "select zd5 from b3 where zd1=1"), "3");
 }
 
 }  // namespace
