@@ -44,6 +44,14 @@ class XServer:
         env.update(DISPLAY=self.display, QT_QPA_PLATFORM="xcb", LANG="C.UTF-8")
         return env
 
+    def state(self):
+        """A line on the server for a report of a program that could not
+        reach it."""
+        running = self.process.poll() is None
+        socket = os.path.exists("/tmp/.X11-unix/X" + self.display[1:])
+        return (f"Xvfb {self.display}: " + ("running" if running else f"ended with {self.process.returncode}") +
+                ", socket file " + ("present" if socket else "missing") + "\n")
+
     def stop(self):
         if self.process.poll() is None:
             self.process.terminate()

@@ -180,7 +180,7 @@ class Driver:
         while time.monotonic() < deadline:
             if not self.alive():
                 if NO_DISPLAY in harness.output_of(self.process):
-                    raise DisplayLost(harness.output_of(self.process))
+                    raise DisplayLost(harness.output_of(self.process) + self.server.state())
                 raise Failure("the program ended at start-up with status "
                               f"{self.process.returncode}:\n{harness.output_of(self.process)}")
             if harness.find_windows(self.server, layout.TITLE):

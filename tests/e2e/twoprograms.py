@@ -37,8 +37,10 @@ GRADE, UNIT = 3, 0
 
 def homeworks(driver, count, rng, report, name, problems):
     questions = cards.load_questions(driver.database, GRADE, UNIT)
-    done = 0
-    for n in range(count):
+    done = attempts = 0
+    while done < count and attempts < count + 2:
+        attempts += 1
+        n = done
         try:
             driver.start()
             driver.click(layout.BT1)
@@ -64,6 +66,11 @@ def homeworks(driver, count, rng, report, name, problems):
                 raise killtest.Failure(f"ended with status {status}:\n{output}")
             done += 1
             report(f"{name}: homework {n + 1} done")
+        except killtest.DisplayLost as e:
+            # The program never reached its X server: the machine's trouble,
+            # not the file's; the same homework again on a new server.
+            report(f"{name}: homework {n + 1}: the X server was lost; a new one\n{e}")
+            driver.new_server()
         except killtest.Failure as e:
             problems.append(f"{name}, homework {n + 1}: {e}")
             report(f"{name}: homework {n + 1} FAILED: {e}")
