@@ -1,5 +1,6 @@
 #include "connection_impl.h"
 #include "connection_string.h"
+#include "history.h"
 #include "jet_convert.h"
 
 #include <QByteArray>
@@ -161,6 +162,7 @@ void prepareConnection(sqlite3* db, const std::string& password) {
     checkIntact(db);
     checkPassword(db, password);
     checkTables(db);
+    history::checkShape(db);  // the pupil's history, when the file has it
     if (sqlite3_db_readonly(db, "main") == 1) throw DataError("the database file is read-only");
 }
 
@@ -261,6 +263,7 @@ void Connection::open() {
     try {
         prepareConnection(impl->db, password);
         chooseJournal(impl->db);
+        history::addMissingTables(impl->db);  // an older file gets the history tables
     } catch (const DataError& e) {
         throw DataError(path + ": " + e.what());
     }

@@ -1,6 +1,7 @@
 // Drawing a homework: reset the record, select up to 20 questions, build a
 // card per question, record the slots and start the countdown.
 #include "application.h"
+#include "daily_choice.h"
 #include "datam.h"
 #include "gbk.h"
 #include "mainform.h"
@@ -12,7 +13,7 @@
 using namespace ui;
 
 std::string quotedNow() {
-    const QDateTime now = QDateTime::currentDateTime();
+    const QDateTime now = daily::clock().now();
     const QDate d = now.date();
     const QTime t = now.time();
     return "'" + gbk::num(d.year()) + "-" + gbk::num(d.month()) + "-" + gbk::num(d.day()) + " " +
@@ -54,6 +55,7 @@ void TmainForm::ExtractHomework() {
     setCardCursor(Bexz->y() + 1);
 
     const bool mockPaper = gbk::copy(c2->text(), 1, 8) == "模拟试卷"_gbk;
+    hw.Daily = daily::markTodayOrReport(datam, c1->itemIndex(), c2->itemIndex(), mockPaper);  // today's marks
     datam.RunQuery(mockPaper ? "select top 20 zd1,zd2,zd6,zd9,zd11,zd14 from b1 where zd9=11 and zd10=0 order by zd1"_gbk
                              : "select top 20 zd1,zd2,zd6,zd9,zd11,zd14 from b1 where zd9="_gbk +
                                    gbk::num(c1->itemIndex()) + " and zd10=2 order by zd1");

@@ -1,6 +1,7 @@
 // Grading: compare every answer with its key, write the slots, score out of
 // 100, record the homework according to how often it has been graded.
 #include "application.h"
+#include "daily_choice.h"
 #include "datam.h"
 #include "gbk.h"
 #include "mainform.h"
@@ -33,6 +34,7 @@ void TmainForm::GradeHomework() {
 
     double score = 0;
     std::vector<std::string> slotResults;
+    std::vector<data::history::Answer> answers;
     for (int n = 1; n <= hw.QuestionCount; ++n) {
         const int chosen = hw.AnswerGroups[static_cast<std::size_t>(n - 1)]->itemIndex();
         const int key = hw.AnswerKeys(n);
@@ -42,6 +44,7 @@ void TmainForm::GradeHomework() {
         const char letter = static_cast<char>('A' + chosen);  // '@' for no answer
         slotResults.push_back("update b3 set zd4='"_gbk + std::string(1, letter) + "',zd6=" + (right ? "1" : "0") +
                               " where zd1=" + gbk::num(n));
+        answers.push_back({hw.QuestionIds(n), letter, right});
     }
     const long long points = roundHalfEven(score);
 
@@ -52,6 +55,8 @@ void TmainForm::GradeHomework() {
     // pause, so another program on the same file is not kept waiting by it.
     data::Transaction transaction(datam);
     for (const std::string& statement : slotResults) datam.RunCommand(statement);
+    daily::recordOrReport(datam, hw.Daily, std::move(answers), static_cast<int>(points),
+                          TimeGranted() - hw.SecondsLeft(), hw.GradingCount + 1);  // the pupil's history
 
     // Each record adds the time used since the previous record of this
     // homework, so zd5 always holds the time used up to the latest record.

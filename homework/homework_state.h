@@ -1,6 +1,8 @@
 // The homework in progress: everything about it that lives in memory only.
 #pragma once
 
+#include "daily_choice.h"
+
 #include <array>
 #include <cstdint>
 #include <vector>
@@ -31,6 +33,8 @@ struct HomeworkState {
     // Time used up to the latest recorded grading, so a later record adds
     // only the time since then.
     std::int32_t RecordedSeconds = 0;
+    // The day's choice this homework came from, for the pupil's history.
+    daily::Homework Daily;
 
     // The controls of the cards, index = slot - 1.  Owned by the window.
     std::vector<ui::SpeedButton*> AnalysisButtons;
