@@ -80,12 +80,16 @@ struct RequiredTable {
     const char* name;
     bool view;
     std::vector<std::pair<const char*, char>> columns;
+    // Columns newer files have and older ones (an earlier copy, a converted
+    // Jet file) lack: checked for their affinity only where present.
+    std::vector<std::pair<const char*, char>> optional = {};
 };
 
 const std::vector<RequiredTable>& requiredTables() {
     static const std::vector<RequiredTable> tables = {
         {"b1", false, {{"zd1", 'i'}, {"zd2", 't'}, {"zd5", 'i'}, {"zd6", 't'}, {"zd7", 'i'}, {"zd9", 'i'},
-                       {"zd10", 'i'}, {"zd11", 'i'}, {"zd12", 'b'}, {"zd14", 't'}, {"zd15", 'b'}}},
+                       {"zd10", 'i'}, {"zd11", 'i'}, {"zd12", 'b'}, {"zd14", 't'}, {"zd15", 'b'}},
+               {{"zd16", 'i'}, {"zd17", 'i'}}},
         {"b2", false, {{"zd1", 'i'}, {"zd3", 't'}, {"zd4", 't'}, {"zd5", 'i'}, {"zd6", 'i'}, {"zd12", 'i'}}},
         {"b3", false, {{"zd1", 'i'}, {"zd2", 'i'}, {"zd3", 'i'}, {"zd4", 't'}, {"zd5", 'i'}, {"zd6", 'i'}}},
         {"b4", false, {{"zd1", 'i'}, {"zd2", 't'}, {"zd3", 'i'}, {"zd4", 'i'}, {"zd5", 't'}, {"zd6", 't'}}},
@@ -106,6 +110,12 @@ char affinityOf(std::string type) {
         return 't';
     if (type.empty() || type.find("BLOB") != std::string::npos) return 'b';
     return 'n';
+}
+
+void checkAffinity(const char* table, const char* column, const std::string& declared, char affinity) {
+    if (affinity != 'v' && affinityOf(declared) != affinity)
+        throw DataError(std::string("the column ") + table + "." + column + " is declared " +
+                        (declared.empty() ? "without a type" : declared));
 }
 
 // A file that passes the checks but lacks a table or a column, or holds a
@@ -132,13 +142,13 @@ void checkTables(sqlite3* db) {
             columns[text(0)] = text(1);
         }
         for (const auto& [name, affinity] : table.columns) {
-            auto it = columns.find(name);
-            if (it == columns.end())
+            if (!columns.count(name))
                 throw DataError(std::string("the table ") + table.name + " has no column " + name);
-            if (affinity != 'v' && affinityOf(it->second) != affinity)
-                throw DataError(std::string("the column ") + table.name + "." + name + " is declared " +
-                                (it->second.empty() ? "without a type" : it->second));
+            checkAffinity(table.name, name, columns.at(name), affinity);
         }
+        for (const auto& [name, affinity] : table.optional)
+            if (columns.count(name))
+                checkAffinity(table.name, name, columns.at(name), affinity);
     }
 }
 

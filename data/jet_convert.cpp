@@ -31,6 +31,8 @@ namespace {
 
 // Our columns that hold a date-time as text.
 const std::set<std::string> kDateTimeColumns = {"b2.zd3", "b2.zd4"};
+// Columns that files from before the question bank lack; left NULL then.
+const std::set<std::string> kOptionalColumns = {"b1.zd16", "b1.zd17"};
 
 // Jet 4.0 row and long-value layout.
 constexpr int kRowOffsetMask = 0x1fff;
@@ -437,6 +439,10 @@ std::vector<TablePlan> plan(const JetReader& jet, const std::vector<OurTable>& t
         std::set<int> usedColumns;
         for (const OurColumn& c : ours.columns) {
             auto column = byName.find(c.name);
+            if (column == byName.end() && kOptionalColumns.count(ours.name + "." + c.name)) {
+                p.source.push_back(-1);
+                continue;
+            }
             if (column == byName.end()) {
                 problems.push_back("the Jet file's table " + ours.name + " has no column " + c.name);
                 p.source.push_back(-1);
@@ -530,8 +536,10 @@ void bindValue(sqlite3_stmt* insert, int index, MdbHandle* mdb, const MdbColumn&
 long long copyRows(MdbHandle* mdb, TablePlan& p, NewDatabase& db) {
     const OurTable& ours = *p.ours;
     std::string columns, marks;
-    for (const OurColumn& c : ours.columns) {
-        columns += (columns.empty() ? "" : ", ") + c.name;
+    for (std::size_t c = 0; c < ours.columns.size(); ++c) {
+        if (p.source[c] < 0)
+            continue;  // an optional column the Jet file lacks stays NULL
+        columns += (columns.empty() ? "" : ", ") + ours.columns[c].name;
         marks += marks.empty() ? "?" : ", ?";
     }
     Statement insert(db.handle(), "INSERT INTO " + ours.name + " (" + columns + ") VALUES (" + marks + ")");
@@ -556,12 +564,15 @@ long long copyRows(MdbHandle* mdb, TablePlan& p, NewDatabase& db) {
         if (!key.is_null && key.siz == 4 && key.start >= 0 && key.start + 4 <= static_cast<int>(kJetPageSize))
             where = ours.columns[0].name + "=" +
                     std::to_string(static_cast<std::int32_t>(le32(mdb->pg_buf + key.start)));
+        int parameter = 0;
         for (std::size_t c = 0; c < ours.columns.size(); ++c) {
             const int source = p.source[c];
+            if (source < 0)
+                continue;
             const Place at{ours.name, ours.columns[c].name, where};
             if (c == 0 && fields[static_cast<std::size_t>(source)].is_null)
                 doesNotFit(at, "the row has no key");
-            bindValue(insert.get(), static_cast<int>(c) + 1, mdb, *jetColumn(table, source),
+            bindValue(insert.get(), ++parameter, mdb, *jetColumn(table, source),
                       fields[static_cast<std::size_t>(source)], at);
         }
         try {

@@ -15,7 +15,8 @@ const char* const kInfoTable = "CREATE TABLE dbinfo (name TEXT PRIMARY KEY, valu
 
 const char* const kProgramTables = R"sql(
 CREATE TABLE b1 (zd1 INTEGER PRIMARY KEY, zd2 TEXT, zd5 INTEGER, zd6 TEXT, zd7 INTEGER,
-                 zd9 INTEGER, zd10 INTEGER, zd11 INTEGER, zd12 BLOB, zd14 TEXT, zd15 BLOB) STRICT;
+                 zd9 INTEGER, zd10 INTEGER, zd11 INTEGER, zd12 BLOB, zd14 TEXT, zd15 BLOB,
+                 zd16 INTEGER, zd17 INTEGER) STRICT;
 CREATE TABLE b2 (zd1 INTEGER PRIMARY KEY, zd3 TEXT, zd4 TEXT, zd5 INTEGER, zd6 INTEGER,
                  zd12 INTEGER) STRICT;
 CREATE TABLE b3 (zd1 INTEGER PRIMARY KEY, zd2 INTEGER, zd3 INTEGER, zd4 TEXT, zd5 INTEGER,
@@ -74,6 +75,12 @@ public:
     Insert& operator=(const Insert&) = delete;
 
     Insert& integer(long long v) { check(sqlite3_bind_int64(stmt_, ++column_, v)); return *this; }
+    Insert& optional(bool present, long long v) {
+        if (present)
+            return integer(v);
+        check(sqlite3_bind_null(stmt_, ++column_));
+        return *this;
+    }
     Insert& text(const std::string& v) {
         check(sqlite3_bind_text(stmt_, ++column_, v.c_str(), static_cast<int>(v.size()), SQLITE_TRANSIENT));
         return *this;
@@ -132,9 +139,17 @@ void writePassword(Database& db) {
         info.text(name).text(value).run();
 }
 
+// zd10: 2 the grade's homework pool, 0 the mock paper drawn today (the
+// first), 1 in the bank (the other mock papers).
+int pool(const Question& q) {
+    if (!q.mock)
+        return kHomeworkPool;
+    return q.paper == 1 ? kMockPaper : kInBank;
+}
+
 void writeQuestions(Database& db, const Grade& grade, const PictureData& pictures) {
-    Insert row(db, "INSERT INTO b1 (zd1, zd2, zd5, zd6, zd7, zd9, zd10, zd11, zd12, zd14, zd15) "
-                   "VALUES (?, ?, ?, ?, 0, ?, ?, ?, ?, ?, ?)");
+    Insert row(db, "INSERT INTO b1 (zd1, zd2, zd5, zd6, zd7, zd9, zd10, zd11, zd12, zd14, zd15, zd16, zd17) "
+                   "VALUES (?, ?, ?, ?, 0, ?, ?, ?, ?, ?, ?, ?, ?)");
     const int key = grade.code;
     for (std::size_t i = 0; i < grade.questions.size(); ++i) {
         const Question& q = grade.questions[i];
@@ -145,11 +160,13 @@ void writeQuestions(Database& db, const Grade& grade, const PictureData& picture
             .integer(q.level)
             .text(scramble(answer, key))
             .integer(grade.code)
-            .integer(q.mock ? 0 : 2)
+            .integer(pool(q))
             .integer(q.picture.empty() ? 0 : 1)
             .blob(picture(pictures, q.picture))
             .text(analysis)
             .blob(picture(pictures, q.analysisPicture))
+            .optional(q.unit >= 0, q.unit)
+            .optional(q.mock, q.paper)
             .run();
     }
 }

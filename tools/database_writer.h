@@ -24,6 +24,11 @@ using PictureData = std::map<std::string, Jpeg>;
 inline constexpr const char* kDatabasePassword = "739184026551903";
 inline constexpr const char* kDatabaseFormat = "1";
 
+// Values of b1.zd10, the pool a question is drawn from.
+inline constexpr int kMockPaper = 0;
+inline constexpr int kInBank = 1;
+inline constexpr int kHomeworkPool = 2;
+
 // The tables, the view v_b and the rows the program needs (b2 row 1, b3
 // slots 1..20, b5 row 1), as SQL statements.
 const char* programTablesSql();
