@@ -272,8 +272,10 @@ void Connection::open() {
         throw DataError("cannot open " + path + ": " + errorText(impl->db));
     try {
         prepareConnection(impl->db, password);
+        // An older file gets the history tables; before the switch to the
+        // log, so that a failure leaves the file as it was.
+        history::addMissingTables(impl->db);
         chooseJournal(impl->db);
-        history::addMissingTables(impl->db);  // an older file gets the history tables
     } catch (const DataError& e) {
         throw DataError(path + ": " + e.what());
     }

@@ -48,7 +48,7 @@ TEST(HistoryTables, AnOlderFileGetsThemAndKeepsEverythingElse) {
         testdb::TempDir dir;
         const std::string file = dir.path() + "/kelvma.dat";
         testdb::createDatabase(file);
-        if (tagged) testdb::exec(file, "ALTER TABLE b1 ADD COLUMN zd16 INTEGER; ALTER TABLE b1 ADD COLUMN zd17 INTEGER");
+        if (!tagged) testdb::exec(file, "ALTER TABLE b1 DROP COLUMN zd16; ALTER TABLE b1 DROP COLUMN zd17");
         testdb::exec(file, "INSERT INTO b1 (zd1, zd9, zd10) VALUES (3001, 3, 2), (3002, 3, 2)");
         const std::string before = programTables(file);
         {

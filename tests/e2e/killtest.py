@@ -9,9 +9,10 @@ killed with SIGKILL again and again:
 
 After every kill: PRAGMA integrity_check is "ok" on a copy of the file as
 the kill left it; b3 holds the previous homework's 20 slots or the new
-one's, never a mix, and its answers are all from one grading; no b1.zd7
-counter has dropped; and the program starts again and shows the start
-screen.
+one's, never a mix, and its answers are all from one grading; the zd10
+marks of the day's choice are the old ones or the new ones, whichever
+homework b3 holds; no b1.zd7 counter has dropped; and the program starts
+again and shows the start screen.
 
     python3 tests/e2e/killtest.py [--kills N] [--max-seconds S] [--seed X]
 
@@ -72,7 +73,8 @@ def choices(database):
         status = dict(connection.execute("select zd3 * 1000 + zd4, zd6 from b4 where zd3 < 12"))
     finally:
         connection.close()
-    pairs = [(3, 0), (4, 0), (11, mock[0] if mock else 0)]
+    # Two units of one grade: each start chooses anew and moves the marks.
+    pairs = [(3, 0), (3, 1), (4, 0), (11, mock[0] if mock else 0)]
     # A unit without a learning page opens no homework.
     return [(g, u) for g, u in pairs if status.get(g * 1000 + u) != "空"]
 
@@ -91,15 +93,33 @@ def snapshot(database):
             check = connection.execute("PRAGMA integrity_check").fetchall()
             b3 = connection.execute("select zd1, zd3, zd4 from b3 order by zd1").fetchall()
             counters = dict(connection.execute("select zd1, zd7 from b1"))
+            papers = "zd17" if any(r[1] == "zd17" for r in connection.execute("pragma table_info(b1)")) else "null"
+            bank = {q: (g, paper, mark) for q, g, paper, mark in
+                    connection.execute(f"select zd1, zd9, {papers}, zd10 from b1")}
         finally:
             connection.close()
     finally:
         shutil.rmtree(temp, ignore_errors=True)
-    return check, b3, counters
+    return check, b3, counters, bank
 
 
-def check_after(database, old_ids, new_ids, old_counters):
-    check, b3, counters = snapshot(database)
+def marks_after_choice(bank, grade, mock, new_ids):
+    """The zd10 marks once the day's choice has drawn new_ids: the chosen
+    questions of the grade's pool (or of the mock papers) marked 2 (0), the
+    rest of them 1."""
+    chosen = set(new_ids)
+    marks = {}
+    for q, (g, paper, mark) in bank.items():
+        if mock and g == 11 and paper is not None and mark in (0, 1):
+            mark = 0 if q in chosen else 1
+        elif not mock and g == grade and paper is None and mark in (1, 2):
+            mark = 2 if q in chosen else 1
+        marks[q] = mark
+    return marks
+
+
+def check_after(database, old_ids, new_ids, old_counters, old_marks=None, new_marks=None):
+    check, b3, counters, bank = snapshot(database)
     if check != [("ok",)]:
         raise Failure(f"integrity_check: {check[:5]}")
     ids = [row[1] for row in b3]
@@ -114,7 +134,14 @@ def check_after(database, old_ids, new_ids, old_counters):
     dropped = {i: (old_counters[i], c) for i, c in counters.items() if c < old_counters.get(i, 0)}
     if dropped:
         raise Failure(f"b1.zd7 counters dropped: {dropped}")
-    return ids, counters
+    marks = {q: mark for q, (_, _, mark) in bank.items()}
+    if old_marks is not None and old_ids != new_ids:
+        expected = new_marks if ids == new_ids else old_marks
+        if marks != expected:
+            wrong = {q: (old_marks.get(q), new_marks.get(q), m) for q, m in marks.items() if m != expected.get(q)}
+            raise Failure(f"zd10 marks do not go with the homework in b3 ({'new' if ids == new_ids else 'old'}):"
+                          f" question: (old, new, found) {dict(list(wrong.items())[:8])}")
+    return ids, counters, marks
 
 
 class Screen:
@@ -353,6 +380,12 @@ def one_cycle(driver, grade_choices, rng, state, report):
         connection.close()
     new_ids = homework_ids(driver.database, grade, unit)
     questions = cards.load_questions(driver.database, grade, unit)
+    connection = sqlite3.connect(f"file:{driver.database}?mode=ro", uri=True)
+    mock = connection.execute("select zd2 from b4 where zd3=? and zd4=?", (grade, unit)).fetchone()[0] \
+        .startswith("模拟试卷")
+    connection.close()
+    bank = snapshot(driver.database)[3]
+    new_marks = marks_after_choice(bank, grade, mock, new_ids)
 
     driver.start()
     plan = ["start", "answer", "grade", "continue", "answer", "grade"]
@@ -410,7 +443,8 @@ def one_cycle(driver, grade_choices, rng, state, report):
         killed = status == -signal.SIGKILL
     finally:
         killer.finish()
-    ids, counters = check_after(driver.database, state["ids"], new_ids, state["counters"])
+    ids, counters, marks = check_after(driver.database, state["ids"], new_ids, state["counters"],
+                                       {q: m for q, (_, _, m) in bank.items()}, new_marks)
     state["ids"], state["counters"] = ids, counters
     report(f"grade {grade} unit {unit}: {outcome}; b3 {'new' if ids == new_ids else 'old'}")
     return killed
@@ -428,7 +462,7 @@ def run(kills=100, max_seconds=1800, seed=None, bin_dir=harness.BIN_DIR, report=
     done = cycles = 0
     try:
         grade_choices = choices(driver.database)
-        _, b3, counters = snapshot(driver.database)
+        _, b3, counters, _ = snapshot(driver.database)
         state = {"ids": [row[1] for row in b3], "counters": counters}
         deadline = time.monotonic() + max_seconds
         while done < kills and time.monotonic() < deadline:
@@ -446,7 +480,7 @@ def run(kills=100, max_seconds=1800, seed=None, bin_dir=harness.BIN_DIR, report=
                     _kill(driver.process.pid)
                 # Go on from the file as it is now.
                 try:
-                    _, b3, counters = snapshot(driver.database)
+                    _, b3, counters, _ = snapshot(driver.database)
                     state.update(ids=[row[1] for row in b3], counters=counters)
                 except sqlite3.Error:
                     break

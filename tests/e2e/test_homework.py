@@ -177,19 +177,70 @@ class Question:
         raise AssertionError(f"slot {self.slot}: no point selects {LETTERS[option]}")
 
 
+MASK = (1 << 64) - 1
+
+
+def tie_key(day, question):
+    """The day's pseudo-random order of questions, as the program ranks ties."""
+    z = ((day << 32) ^ question) & MASK
+    z = (z + 0x9E3779B97F4A7C15) & MASK
+    z = ((z ^ (z >> 30)) * 0xBF58476D1CE4E5B9) & MASK
+    z = ((z ^ (z >> 27)) * 0x94D049BB133111EB) & MASK
+    return z ^ (z >> 31)
+
+
+def drawn_ids(connection, grade, unit, unit_name):
+    """The ids the program draws today: those it chose earlier the same day,
+    else its choice for a pupil who has not yet been graded in this grade
+    (the unit's questions, then the other units' in unit order, then the
+    untagged, each in the day's order); the mock room's first paper not
+    finished.  At most 20, in zd1 order."""
+    tables = {row[0] for row in connection.execute("select name from sqlite_schema")}
+    columns = {row[1] for row in connection.execute("pragma table_info(b1)")}
+    tagged = {"zd16", "zd17"} <= columns
+    day = datetime.date.today().toordinal() + 1721425  # the Julian day number
+    if "daily_choice" in tables:
+        day = max(day, connection.execute("select ifnull(max(day), 0) from daily_choice").fetchone()[0])
+        stored = [r[0] for r in connection.execute(
+            "select question from daily_choice where day=? and grade=? and unit=? order by question",
+            (day, grade, unit))]
+        if stored:
+            return stored[:20]
+    if unit_name.startswith("模拟试卷"):
+        if not tagged:
+            return [r[0] for r in connection.execute("select zd1 from b1 where zd9=11 and zd10=0 order by zd1 limit 20")]
+        papers = [r[0] for r in connection.execute(
+            "select distinct zd17 from b1 where zd9=11 and zd17 is not null order by zd17")]
+        finished = dict(connection.execute(
+            "select paper, max(id) from history_homework where grade=11 and paper is not null group by paper")
+            if "history_homework" in tables else [])
+        fresh = [p for p in papers if p not in finished]
+        paper = fresh[0] if fresh else min(papers, key=lambda p: finished[p])
+        return [r[0] for r in connection.execute(
+            "select zd1 from b1 where zd9=11 and zd17=? and zd10 in (0, 1) order by zd1 limit 20", (paper,))]
+    pool = connection.execute(
+        "select zd1, %s from b1 where zd9=? and zd10 in (1, 2)%s" % (
+            ("zd16", " and zd17 is null") if tagged else ("null", "")), (grade,)).fetchall()
+    if "question_schedule" in tables and connection.execute(
+            "select count(*) from question_schedule where grade=?", (grade,)).fetchone()[0]:
+        raise RuntimeError(f"grade {grade} has a history: its homework cannot be foreseen here")
+    units = [r[0] for r in connection.execute("select zd4 from b4 where zd3=? order by zd4", (grade,))]
+    order = [unit] + [u for u in units if u != unit]
+    rank = {u: i for i, u in enumerate(order)}
+    ranked = sorted(pool, key=lambda r: (rank.get(r[1], len(order)), tie_key(day, r[0])))
+    return sorted(r[0] for r in ranked[:20])
+
+
 def load_questions(database, grade, unit):
     """The questions the homework must hold, in slot order, laid out."""
     connection = sqlite3.connect(f"file:{database}?mode=ro", uri=True)
     try:
         unit_name = connection.execute(
             "select zd2 from b4 where zd3=? and zd4=?", (grade, unit)).fetchone()[0]
-        if unit_name.startswith("模拟试卷"):
-            where, parameters = "zd9=11 and zd10=0", ()
-        else:
-            where, parameters = "zd9=? and zd10=2", (grade,)
+        ids = drawn_ids(connection, grade, unit, unit_name)
         rows = connection.execute(
-            f"select zd1, zd2, zd6, zd9, zd11, zd12 from b1 where {where} order by zd1 limit 20",
-            parameters).fetchall()
+            "select zd1, zd2, zd6, zd9, zd11, zd12 from b1 where zd1 in (%s) order by zd1"
+            % ",".join(map(str, ids)) if ids else "select 1 where 0").fetchall()
     finally:
         connection.close()
     questions = []
