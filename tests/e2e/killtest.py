@@ -65,18 +65,25 @@ def homework_ids(database, grade, unit):
 
 
 def choices(database):
-    """(grade, unit) pairs whose homeworks differ from each other."""
+    """(grade, unit) pairs whose homeworks differ from each other; the last
+    two are two units of the grade with the largest bank.  A unit without a
+    learning page opens no homework and is left out."""
     connection = sqlite3.connect(f"file:{database}?mode=ro", uri=True)
     try:
         mock = connection.execute(
             "select zd4 from b4 where zd3=11 and zd2 like '模拟试卷%' order by zd4").fetchone()
         status = dict(connection.execute("select zd3 * 1000 + zd4, zd6 from b4 where zd3 < 12"))
+        # The grade with the largest homework bank (3 when there is a tie).
+        largest = connection.execute(
+            "select zd9 from b1 where zd9 < 11 and zd10 in (1, 2) group by zd9 "
+            "order by count(*) desc, zd9 <> 3, zd9").fetchone()[0]
     finally:
         connection.close()
-    # Two units of one grade: each start chooses anew and moves the marks.
-    pairs = [(3, 0), (3, 1), (4, 0), (11, mock[0] if mock else 0)]
-    # A unit without a learning page opens no homework.
-    return [(g, u) for g, u in pairs if status.get(g * 1000 + u) != "空"]
+    # Two units of the grade with the largest bank: when it holds more than
+    # 20 questions, each start chooses anew and moves the day's marks.
+    units = [u for u in range(10) if status.get(largest * 1000 + u) not in (None, "空")][:2]
+    last = [(largest, u) for u in units]
+    return [p for p in [(3, 0), (4, 0), (11, mock[0] if mock else 0)] if p not in last] + last
 
 
 def snapshot(database):
@@ -283,7 +290,8 @@ class Killer:
     def arm(self, action):
         pid = self.driver.process.pid
         if self.mode == "statement":
-            k = self.rng.randrange(0, 60)
+            # At the start, mostly inside the day's choice (its first 40 steps).
+            k = self.rng.randrange(0, 40 if action == "start" and self.rng.random() < 0.7 else 60)
             self.detail = f"statement: at call {k + 1} of sqlite3_step from {action} on"
             self.gdb = subprocess.Popen(
                 ["gdb", "-batch", "-nx", "-p", str(pid),
@@ -367,7 +375,17 @@ def _stamp(path):
 def one_cycle(driver, grade_choices, rng, state, report):
     """Starts the program, drives a homework, kills it somewhere; returns
     after the checks.  state carries the ids and counters of the file."""
-    if "last" in state and rng.random() < 0.5:
+    at_choice = rng.random() < 0.3
+    if at_choice:
+        # The other unit of the grade with the largest bank, killed at the
+        # start: inside the day's choice, which moves the marks.
+        grade, unit = grade_choices[-1] if state.get("last") != grade_choices[-1] else grade_choices[-2]
+        state["last"] = (grade, unit)
+        connection = sqlite3.connect(driver.database)
+        connection.execute("update b5 set zd5=?, zd6=? where zd1=1", (grade, unit))
+        connection.commit()
+        connection.close()
+    elif "last" in state and rng.random() < 0.5:
         # The same grade again, and the file left exactly as the kill left
         # it: the program does the recovery of the log itself.
         grade, unit = state["last"]
@@ -385,6 +403,7 @@ def one_cycle(driver, grade_choices, rng, state, report):
         .startswith("模拟试卷")
     connection.close()
     bank = snapshot(driver.database)[3]
+    old_marks = {q: m for q, (_, _, m) in bank.items()}
     new_marks = marks_after_choice(bank, grade, mock, new_ids)
 
     driver.start()
@@ -392,7 +411,8 @@ def one_cycle(driver, grade_choices, rng, state, report):
     if rng.random() < 0.3:  # on to the sixth grading, which records b2
         plan += ["continue", "grade"] * 4
     plan.append("leave")
-    target = rng.choice([i for i, a in enumerate(plan) if a in WRITING_ACTIONS or rng.random() < 0.2])
+    target = 0 if at_choice else rng.choice(
+        [i for i, a in enumerate(plan) if a in WRITING_ACTIONS or rng.random() < 0.2])
     mode = rng.choice(["time", "change", "statement"])
     killer = Killer(driver, mode, rng)
     origin = None
@@ -444,9 +464,10 @@ def one_cycle(driver, grade_choices, rng, state, report):
     finally:
         killer.finish()
     ids, counters, marks = check_after(driver.database, state["ids"], new_ids, state["counters"],
-                                       {q: m for q, (_, _, m) in bank.items()}, new_marks)
+                                       old_marks, new_marks)
     state["ids"], state["counters"] = ids, counters
-    report(f"grade {grade} unit {unit}: {outcome}; b3 {'new' if ids == new_ids else 'old'}")
+    moved = "" if new_marks == old_marks else ", marks new" if marks == new_marks else ", marks old"
+    report(f"grade {grade} unit {unit}: {outcome}; b3 {'new' if ids == new_ids else 'old'}{moved}")
     return killed
 
 

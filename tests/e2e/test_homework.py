@@ -191,10 +191,10 @@ def tie_key(day, question):
 
 def drawn_ids(connection, grade, unit, unit_name):
     """The ids the program draws today: those it chose earlier the same day,
-    else its choice for a pupil who has not yet been graded in this grade
-    (the unit's questions, then the other units' in unit order, then the
-    untagged, each in the day's order); the mock room's first paper not
-    finished.  At most 20, in zd1 order."""
+    else the day's choice from the pupil's history: the due wrong ones, the
+    unseen of the unit, of the other units in unit order, the untagged, then
+    those seen longest ago, ties in the day's order; the mock room's first
+    paper not finished.  At most 20, in zd1 order."""
     tables = {row[0] for row in connection.execute("select name from sqlite_schema")}
     columns = {row[1] for row in connection.execute("pragma table_info(b1)")}
     tagged = {"zd16", "zd17"} <= columns
@@ -207,10 +207,10 @@ def drawn_ids(connection, grade, unit, unit_name):
         if stored:
             return stored[:20]
     if unit_name.startswith("模拟试卷"):
-        if not tagged:
-            return [r[0] for r in connection.execute("select zd1 from b1 where zd9=11 and zd10=0 order by zd1 limit 20")]
         papers = [r[0] for r in connection.execute(
-            "select distinct zd17 from b1 where zd9=11 and zd17 is not null order by zd17")]
+            "select distinct zd17 from b1 where zd9=11 and zd17 is not null order by zd17")] if tagged else []
+        if not papers:  # the marks stay as they are
+            return [r[0] for r in connection.execute("select zd1 from b1 where zd9=11 and zd10=0 order by zd1 limit 20")]
         finished = dict(connection.execute(
             "select paper, max(id) from history_homework where grade=11 and paper is not null group by paper")
             if "history_homework" in tables else [])
@@ -218,17 +218,28 @@ def drawn_ids(connection, grade, unit, unit_name):
         paper = fresh[0] if fresh else min(papers, key=lambda p: finished[p])
         return [r[0] for r in connection.execute(
             "select zd1 from b1 where zd9=11 and zd17=? and zd10 in (0, 1) order by zd1 limit 20", (paper,))]
-    pool = connection.execute(
+    pool = dict(connection.execute(
         "select zd1, %s from b1 where zd9=? and zd10 in (1, 2)%s" % (
-            ("zd16", " and zd17 is null") if tagged else ("null", "")), (grade,)).fetchall()
-    if "question_schedule" in tables and connection.execute(
-            "select count(*) from question_schedule where grade=?", (grade,)).fetchone()[0]:
-        raise RuntimeError(f"grade {grade} has a history: its homework cannot be foreseen here")
+            ("zd16", " and zd17 is null") if tagged else ("null", "")), (grade,)))
+    schedule = {q: (seen, step, due) for q, seen, step, due in connection.execute(
+        "select question, seen, step, due from question_schedule where grade=?", (grade,))
+        if q in pool} if "question_schedule" in tables else {}
+    chosen = []
+
+    def take(candidates):  # (key, id): by key, ties in the day's order
+        for _, q in sorted(candidates, key=lambda c: (c[0], tie_key(day, c[1]), c[1])):
+            if len(chosen) < 20 and q not in chosen:
+                chosen.append(q)
+
+    take([(due, q) for q, (_, step, due) in schedule.items() if step > 0 and due <= day])
+    unseen = [q for q in pool if q not in schedule]
     units = [r[0] for r in connection.execute("select zd4 from b4 where zd3=? order by zd4", (grade,))]
-    order = [unit] + [u for u in units if u != unit]
-    rank = {u: i for i, u in enumerate(order)}
-    ranked = sorted(pool, key=lambda r: (rank.get(r[1], len(order)), tie_key(day, r[0])))
-    return sorted(r[0] for r in ranked[:20])
+    if tagged:
+        for u in [unit] + [u for u in units if u != unit]:
+            take([(0, q) for q in unseen if pool[q] == u])
+    take([(0, q) for q in unseen if pool[q] not in units])
+    take([(seen, q) for q, (seen, _, _) in schedule.items()])
+    return sorted(chosen)
 
 
 def load_questions(database, grade, unit):
