@@ -32,9 +32,9 @@ const std::vector<TableShape>& tables() {
          "PRIMARY KEY (homework, slot)) WITHOUT ROWID, STRICT",
          {{"homework", 'i'}, {"slot", 'i'}, {"question", 'i'}, {"letter", 't'}, {"correct", 'i'}}},
         {"question_schedule",
-         "CREATE TABLE question_schedule (question INTEGER PRIMARY KEY, grade INTEGER NOT NULL, "
-         "seen INTEGER NOT NULL, step INTEGER NOT NULL, due INTEGER) STRICT",
-         {{"question", 'i'}, {"grade", 'i'}, {"seen", 'i'}, {"step", 'i'}, {"due", 'i'}}},
+         "CREATE TABLE question_schedule (question INTEGER PRIMARY KEY, grade INTEGER NOT NULL, unit INTEGER, "
+         "seen INTEGER, step INTEGER NOT NULL, due INTEGER) STRICT",
+         {{"question", 'i'}, {"grade", 'i'}, {"unit", 'i'}, {"seen", 'i'}, {"step", 'i'}, {"due", 'i'}}},
         {"daily_choice",
          "CREATE TABLE daily_choice (day INTEGER NOT NULL, grade INTEGER NOT NULL, unit INTEGER NOT NULL, "
          "question INTEGER NOT NULL, PRIMARY KEY (day, grade, unit, question)) WITHOUT ROWID, STRICT",
@@ -49,6 +49,7 @@ std::vector<std::string> indexSql(bool tagged) {
     return {
         "CREATE INDEX IF NOT EXISTS question_schedule_due ON question_schedule (grade, due) WHERE step > 0",
         "CREATE INDEX IF NOT EXISTS question_schedule_seen ON question_schedule (grade, seen)",
+        "CREATE INDEX IF NOT EXISTS question_schedule_unseen ON question_schedule (grade, unit) WHERE seen IS NULL",
         tagged ? "CREATE INDEX IF NOT EXISTS b1_bank ON b1 (zd9, zd10, zd16, zd17)"
                : "CREATE INDEX IF NOT EXISTS b1_bank ON b1 (zd9, zd10)",
     };
@@ -120,14 +121,21 @@ void addMissingTables(sqlite3* db) {
     const bool tagged = bankIsTagged(db);
     bool complete = true;
     for (const TableShape& table : tables()) complete = complete && !kindOf(db, table.name).empty();
-    for (const char* index : {"question_schedule_due", "question_schedule_seen", "b1_bank"})
+    for (const char* index : {"question_schedule_due", "question_schedule_seen", "question_schedule_unseen", "b1_bank"})
         complete = complete && !kindOf(db, index).empty();
     if (complete) return;
 
     exec(db, "BEGIN IMMEDIATE");
     try {
+        const bool newSchedule = kindOf(db, "question_schedule").empty();
         for (const TableShape& table : tables())
             if (kindOf(db, table.name).empty()) exec(db, table.createSql);
+        // Every question of the homework banks starts unseen.
+        if (newSchedule)
+            exec(db, tagged ? "INSERT INTO question_schedule (question, grade, unit, seen, step, due) "
+                              "SELECT zd1, zd9, zd16, NULL, 0, NULL FROM b1 WHERE zd10 IN (1, 2) AND zd17 IS NULL"
+                            : "INSERT INTO question_schedule (question, grade, unit, seen, step, due) "
+                              "SELECT zd1, zd9, NULL, NULL, 0, NULL FROM b1 WHERE zd10 IN (1, 2)");
         for (const std::string& sql : indexSql(tagged)) exec(db, sql);
         exec(db, "COMMIT");
     } catch (...) {
@@ -168,21 +176,19 @@ void recordGrading(Connection& connection, const Grading& g) {
     }
     if (g.grading != 1) return;
 
+    // Questions outside the homework banks (the mock papers) have no schedule.
     Query step(connection);
     Query write(connection);
     for (const Answer& a : g.answers) {
-        if (a.question == 0) continue;
         step.setSql("select step from question_schedule where question = ?");
         step.setParameters({a.question});
         step.open();
-        const int next = nextStep(step.eof() ? 0 : static_cast<int>(step.fieldByName("step").asInteger()), a.right);
-        write.setSql(next == 0 ? "insert or replace into question_schedule (question, grade, seen, step, due) "
-                                 "values (?, ?, ?, 0, null)"
-                               : "insert or replace into question_schedule (question, grade, seen, step, due) "
-                                 "values (?, ?, ?, ?, ?)");
-        std::vector<long long> values{a.question, g.grade, g.day};
-        if (next != 0) values.insert(values.end(), {next, g.day + kLadderDays[next - 1]});
-        write.setParameters(std::move(values));
+        if (step.eof()) continue;
+        const int next = nextStep(static_cast<int>(step.fieldByName("step").asInteger()), a.right);
+        write.setSql("update question_schedule set seen = ?, step = ?, due = " +
+                     (next ? std::to_string(g.day + kLadderDays[next - 1]) : std::string("null")) +
+                     " where question = ?");
+        write.setParameters({g.day, next, a.question});
         write.execSql();
     }
 }

@@ -5,8 +5,10 @@
 //   history_homework   one row per grading: grade, unit, mock paper, day,
 //                      start, finish, seconds used, score, grading number
 //   history_answer     its answers: slot, question, letter, right or wrong
-//   question_schedule  per question: the day of its last first grading and
-//                      its place on the review ladder (see recordGrading)
+//   question_schedule  per question of the homework banks (filled when the
+//                      tables are added): grade, unit, the day of its last
+//                      first grading (NULL: never seen) and its place on
+//                      the review ladder (see recordGrading)
 //   daily_choice       the questions chosen for a grade and unit on a day
 //
 // No scrambled text and no answer key is ever stored here.  A file without

@@ -36,8 +36,12 @@ std::vector<Row> rows(data::Connection& db, const std::string& sql, std::vector<
 
 std::string list(const std::vector<int>& ids) {
     std::string out = "(";
-    for (int id : ids) out += (out.size() > 1 ? "," : "") + std::to_string(id);
-    return out + ")";
+    for (int id : ids) {
+        if (out.size() > 1) out += ',';
+        out += std::to_string(id);
+    }
+    out += ')';
+    return out;
 }
 
 // The same pseudo-random order all day, another the next day.
@@ -80,40 +84,28 @@ private:
     std::set<int> taken_;
 };
 
-const char* const kUnseen = " and not exists (select 1 from question_schedule s where s.question = b1.zd1)";
-
-std::vector<int> choosePool(data::Connection& db, int grade, int unit, int day, int count, bool tagged) {
-    const std::string pool = std::string("b1.zd9 = ? and b1.zd10 in (1, 2)") + (tagged ? " and b1.zd17 is null" : "");
+std::vector<int> choosePool(data::Connection& db, int grade, int unit, int day, int count) {
     const long long g = grade;
     Choice choice(day, count);
-    choice.take(rows(db,
-                     "select s.question as q, s.due as k from question_schedule s join b1 on b1.zd1 = s.question "
-                     "where s.grade = ? and s.step > 0 and s.due <= ? and " + pool,
-                     {g, day, g}));
-    if (tagged) {
-        const std::string ofUnit = "select zd1 as q from b1 where " + pool + " and b1.zd16 = ?" + kUnseen;
-        if (!choice.full()) choice.take(rows(db, ofUnit, {g, unit}));
-        for (const Row& other : rows(db, "select zd4 as q from b4 where zd3 = ? order by zd4", {g})) {
-            if (choice.full()) break;
-            if (other.first != unit) choice.take(rows(db, ofUnit, {g, other.first}));
-        }
+    choice.take(rows(db, "select question as q, due as k from question_schedule where grade = ? and step > 0 and due <= ?",
+                     {g, day}));
+    const std::string unseen = "select question as q from question_schedule where grade = ? and seen is null and ";
+    if (!choice.full()) choice.take(rows(db, unseen + "unit = ?", {g, unit}));
+    for (const Row& other : rows(db, "select zd4 as q from b4 where zd3 = ? order by zd4", {g})) {
+        if (choice.full()) break;
+        if (other.first != unit) choice.take(rows(db, unseen + "unit = ?", {g, other.first}));
     }
     if (!choice.full())
-        choice.take(rows(db,
-                         "select zd1 as q from b1 where " + pool +
-                             (tagged ? " and (b1.zd16 is null or b1.zd16 not in (select zd4 from b4 where zd3 = ?))"
-                                     : "") + kUnseen,
-                         tagged ? std::vector<long long>{g, g} : std::vector<long long>{g}));
+        choice.take(rows(db, unseen + "(unit is null or unit not in (select zd4 from b4 where zd3 = ?))", {g, g}));
     if (choice.full()) return choice.ids();
 
     // Seen longest ago: every question seen on or before the day of the
     // last one needed, so that ties on that day go the day's way.
-    const std::string seen = "from question_schedule s join b1 on b1.zd1 = s.question where s.grade = ? and " + pool +
-                             " and s.question not in " + list(choice.ids());
-    const auto last = rows(db, "select s.question as q, s.seen as k " + seen + " order by s.seen limit 1 offset ?",
-                           {g, g, choice.missing() - 1});
-    const std::string upTo = last.empty() ? "" : " and s.seen <= " + std::to_string(last[0].second);
-    choice.take(rows(db, "select s.question as q, s.seen as k " + seen + upTo, {g, g}));
+    const std::string seen = "select question as q, seen as k from question_schedule where grade = ? and "
+                             "seen is not null and question not in " + list(choice.ids());
+    const auto last = rows(db, seen + " order by seen limit 1 offset ?", {g, choice.missing() - 1});
+    const std::string upTo = last.empty() ? "" : " and seen <= " + std::to_string(last[0].second);
+    choice.take(rows(db, seen + upTo, {g}));
     return choice.ids();
 }
 
@@ -146,11 +138,16 @@ void run(data::Connection& db, const std::string& sql, std::vector<long long> pa
     query.execSql();
 }
 
-// Marks the chosen questions `on` and the rest of their bank 1.
-void mark(data::Connection& db, const std::string& bank, int on, const std::vector<int>& chosen) {
+// Marks the chosen questions of the grade's bank (its rows that `rest`
+// picks out) `on` and the others 1.  The first statement finds the marked
+// rows by the index on zd9, zd10; the second goes by key, where that index
+// would walk the whole bank.
+void mark(data::Connection& db, int grade, const std::string& rest, int on, const std::vector<int>& chosen) {
     const std::string in = list(chosen);
-    run(db, "update b1 set zd10 = 1 where " + bank + " and zd10 = " + std::to_string(on) + " and zd1 not in " + in);
-    run(db, "update b1 set zd10 = " + std::to_string(on) + " where " + bank + " and zd10 = 1 and zd1 in " + in);
+    const std::string g = std::to_string(grade);
+    const std::string mark = std::to_string(on);
+    run(db, "update b1 set zd10 = 1 where zd9 = " + g + " and zd10 = " + mark + rest + " and zd1 not in " + in);
+    run(db, "update b1 set zd10 = " + mark + " where zd1 in " + in + " and +zd9 = " + g + " and +zd10 = 1" + rest);
 }
 
 }  // namespace
@@ -163,7 +160,7 @@ const Clock& clock() {
 void setClock(const Clock* c) { currentClock = c; }
 
 std::vector<int> choose(data::Connection& db, int grade, int unit, int day, int count) {
-    return choosePool(db, grade, unit, day, count, bankIsTagged(db));
+    return choosePool(db, grade, unit, day, count);
 }
 
 Homework markToday(data::Connection& db, int grade, int unit, bool mockPaper, const QDateTime& now) {
@@ -184,10 +181,10 @@ Homework markToday(data::Connection& db, int grade, int unit, bool mockPaper, co
         } else if ((homework.paper = choosePaper(db))) {
             chosen = ids(rows(db, "select zd1 as q from b1 where zd9 = 11 and zd17 = ? and zd10 in (0, 1)", {*homework.paper}));
         }
-        mark(db, "zd9 = 11 and zd17 is not null", 0, chosen);
+        mark(db, 11, " and zd17 is not null", 0, chosen);
     } else {
-        if (!stored) chosen = choosePool(db, grade, unit, homework.day, 20, tagged);
-        mark(db, "zd9 = " + std::to_string(grade) + (tagged ? " and zd17 is null" : ""), 2, chosen);
+        if (!stored) chosen = choosePool(db, grade, unit, homework.day, 20);
+        mark(db, grade, tagged ? " and zd17 is null" : "", 2, chosen);
     }
     if (stored) return homework;
     run(db, "delete from daily_choice where day < ?", {homework.day});

@@ -7,6 +7,8 @@
 // due again (see data/history.h for the ladder), those never seen from the
 // chosen unit, those never seen from the grade's other units in unit order
 // (questions without a unit come last here), then those seen longest ago.
+// Every step reads the schedule of the bank (data/history.h), never the
+// whole bank, so a bank of 100,000 questions costs what its unseen ones do.
 // Ties go at random, the same way all day.  The same grade, unit and day
 // give the same homework again; a day earlier than the last homework's
 // (a clock set back) counts as that day.  The mock room draws the first

@@ -103,9 +103,13 @@ private:
                      ") INSERT INTO history_answer (homework, slot, question, letter, correct) "
                      "SELECT i / 20 + 1, i % 20 + 1, 1000000 + (i * 7919) % " + std::to_string(kBank) +
                      ", char(65 + i % 4), i % 7 <> 0 FROM n");
-        exec(db, "INSERT INTO question_schedule (question, grade, seen, step, due) "
-                 "SELECT a.question, 3, max(h.day), 0, NULL FROM history_answer a "
-                 "JOIN history_homework h ON h.id = a.homework GROUP BY a.question");
+        // The schedule of the added questions, as the program starts it and
+        // as the answers above leave it.
+        exec(db, "INSERT INTO question_schedule (question, grade, unit, seen, step, due) "
+                 "SELECT b.zd1, 3, b.zd16, m.seen, 0, NULL FROM b1 b LEFT JOIN "
+                 "(SELECT a.question, max(h.day) AS seen FROM history_answer a "
+                 "JOIN history_homework h ON h.id = a.homework GROUP BY a.question) m ON m.question = b.zd1 "
+                 "WHERE b.zd1 >= 1000000");
         exec(db, "UPDATE question_schedule SET step = 1 + question % 5, due = " + day +
                  " + 1 + question % 30 WHERE question % 5 = 0");
         exec(db, "UPDATE question_schedule SET due = " + day +

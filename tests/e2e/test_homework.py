@@ -222,7 +222,7 @@ def drawn_ids(connection, grade, unit, unit_name):
         "select zd1, %s from b1 where zd9=? and zd10 in (1, 2)%s" % (
             ("zd16", " and zd17 is null") if tagged else ("null", "")), (grade,)))
     schedule = {q: (seen, step, due) for q, seen, step, due in connection.execute(
-        "select question, seen, step, due from question_schedule where grade=?", (grade,))
+        "select question, seen, step, due from question_schedule where grade=? and seen is not null", (grade,))
         if q in pool} if "question_schedule" in tables else {}
     chosen = []
 

@@ -148,7 +148,9 @@ TEST_F(DailyTest, APupilOverSixtyDays) {
         }
         EXPECT_LE(newestDrawn, oldestLeft) << "a question seen later came before one seen earlier";
         seenDrawn += static_cast<int>(room);
-        if (!previous.empty()) EXPECT_NE(ids, previous) << "a new day, the same homework";
+        if (!previous.empty()) {
+            EXPECT_NE(ids, previous) << "a new day, the same homework";
+        }
 
         if (day % 9 == 4) {  // back in the evening: the same homework, graded then
             setDay(day, 20);
@@ -247,7 +249,8 @@ TEST_F(DailyTest, SmallGradesAndOlderFilesDrawAsBefore) {
         setDay(11);
         const std::vector<int> second = draw(0);
         for (int id : all("select zd1 from b1 where zd9=3"))
-            if (std::find(first.begin(), first.end(), id) == first.end())
+            if (std::find(first.begin(), first.end(), id) == first.end()) {
                 EXPECT_NE(std::find(second.begin(), second.end(), id), second.end()) << id;
+            }
     }
 }
