@@ -1,4 +1,4 @@
-#include "jpeg.h"
+#include "jpeg_encode.h"
 
 #include <csetjmp>
 #include <cstdio>
