@@ -62,13 +62,8 @@ void TmainForm::DrawPageLogo(Canvas& canvas, int top, double pictureScale) {
 
 std::vector<unsigned char> TmainForm::fetchReportPicture(const std::string& line, long long badId) {
     const long long id = pages::pictureId(line, badId);
-    data::Query& aft = datam.aft;
-    aft.close();
-    aft.setSql("select zd1,zd12,zd15 from b1 where zd1="_gbk + gbk::num(id));
-    aft.open();
-    std::vector<unsigned char> bytes = aft.fieldByName(pages::isQuestionPicture(line) ? "zd12" : "zd15").asBytes();
-    aft.close();
-    return bytes;
+    return datam.ReadPicture("select zd1,zd12,zd15 from b1 where zd1="_gbk + gbk::num(id),
+                             pages::isQuestionPicture(line) ? "zd12" : "zd15");
 }
 
 void TmainForm::DrawCurrentPage() {
