@@ -52,8 +52,11 @@ std::string hex(const std::vector<unsigned char>& bytes) {
 
 const std::vector<Table>& tables() {
     static const std::vector<Table> all = {
+        // zd16: the position b4.zd4 of the unit a question practises; zd17:
+        // the mock paper of a grade-11 mock question.  NULL when untagged;
+        // files from before the question bank lack both.
         {"b1", {{"zd1", I}, {"zd2", T}, {"zd5", I}, {"zd6", T}, {"zd7", I}, {"zd9", I}, {"zd10", I},
-                {"zd11", I}, {"zd12", B}, {"zd14", T}, {"zd15", B}}},
+                {"zd11", I}, {"zd12", B}, {"zd14", T}, {"zd15", B}, {"zd16", I, true}, {"zd17", I, true}}},
         {"b2", {{"zd1", I}, {"zd3", D}, {"zd4", D}, {"zd5", I}, {"zd6", I}, {"zd12", I}}},
         {"b3", {{"zd1", I}, {"zd2", I}, {"zd3", I}, {"zd4", T}, {"zd5", I}, {"zd6", I}}},
         {"b4", {{"zd1", I}, {"zd2", T}, {"zd3", I}, {"zd4", I}, {"zd5", T}, {"zd6", T}}},

@@ -5,6 +5,7 @@
 #include "content_reader.h"
 #include "database_writer.h"
 #include "jpeg_encode.h"
+#include "near_duplicates.h"
 #include "svg_render.h"
 #include "text_rules.h"
 
@@ -140,9 +141,11 @@ std::string writePicture(const fs::path& out, const std::function<bool(const fs:
 
 }  // namespace
 
-Problems buildDatabase(const fs::path& contentDir, const fs::path& out) {
+Problems buildDatabase(const fs::path& contentDir, const fs::path& out, std::vector<std::string>* warnings) {
     Problems problems;
     Content content = readContent(contentDir, problems);
+    if (warnings)
+        *warnings = nearDuplicateWarnings(content, contentDir);
     PictureRenderer pictures(contentDir, problems);
     for (const Grade& g : content.grades)
         renderGrade(g, pictures, problems);

@@ -11,7 +11,10 @@ namespace content {
 // database to out.  The file appears only when everything is right (it is
 // written under a temporary name and renamed at the end); otherwise the
 // rejections are returned and out is left as it was.
-Problems buildDatabase(const std::filesystem::path& contentDir, const std::filesystem::path& out);
+// Warnings that do not stop the build (near-duplicate questions) go to
+// warnings when given.
+Problems buildDatabase(const std::filesystem::path& contentDir, const std::filesystem::path& out,
+                       std::vector<std::string>* warnings = nullptr);
 
 // Renders one SVG file to a .jpg (JPEG) or .bmp (24-bit) file.  Returns the
 // rejection, or an empty string on success.

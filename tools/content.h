@@ -12,6 +12,7 @@ inline constexpr int kGradeCount = 12;   // grade codes 0..11
 inline constexpr int kPostGrade = 12;    // grade code of the daily posts
 inline constexpr int kFixedPostId = 201;
 inline constexpr int kMaxUnitId = 200;   // units take the b4 ids 1..200
+inline constexpr int kPaperSize = 20;    // questions on one mock paper
 
 // The items of the grade list, by grade code.
 extern const char* const kGradeNames[kGradeCount];
@@ -21,7 +22,9 @@ using PictureList = std::map<int, std::string>;
 
 struct Question {
     int level = 0;
-    bool mock = false;          // pool "mock": the fixed mock paper of grade 11
+    bool mock = false;          // pool "mock": a mock paper of grade 11
+    int paper = 0;              // mock paper number 1, 2, ...; 0 for a homework question
+    int unit = -1;              // position of the unit it practises in its grade; -1 untagged
     char key = 'A';
     std::string text;
     std::string picture;        // empty when none

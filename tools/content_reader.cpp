@@ -176,9 +176,22 @@ std::optional<toml::table> parse(const fs::path& path, const std::string& name, 
     return std::nullopt;
 }
 
-Question readQuestion(const Entry& e, int grade) {
+// The unit tag names a unit of the question's own grade; stored by position.
+int unitPosition(const Entry& e, const std::vector<Unit>& units) {
+    auto name = e.string("unit", false);
+    if (!name)
+        return -1;
+    for (std::size_t i = 0; i < units.size(); ++i)
+        if (units[i].name == *name)
+            return static_cast<int>(i);
+    e.reject("unit " + inQuotes(*name) + " is not a unit of this grade");
+    return -1;
+}
+
+Question readQuestion(const Entry& e, int grade, const std::vector<Unit>& units) {
     Question q;
-    e.allowOnly({"level", "pool", "key", "text", "picture", "analysis", "analysis_picture"});
+    e.allowOnly({"level", "unit", "pool", "paper", "key", "text", "picture", "analysis", "analysis_picture"});
+    q.unit = unitPosition(e, units);
     auto level = e.integer("level", true);
     if (level && (*level < 1 || *level > 5))
         e.reject("level " + std::to_string(*level) + " is not 1 to 5");
@@ -190,6 +203,13 @@ Question readQuestion(const Entry& e, int grade) {
     else if (pool == "mock" && grade != 11)
         e.reject("pool \"mock\" belongs to grade 11 only");
     q.mock = pool == "mock";
+    auto paper = e.integer("paper", false);
+    if (paper && !q.mock)
+        e.reject("paper belongs to \"mock\" questions only");
+    else if (paper && (*paper < 1 || *paper > 99))
+        e.reject("paper " + std::to_string(*paper) + " is not 1 to 99");
+    else if (q.mock)
+        q.paper = paper ? static_cast<int>(*paper) : 1;
 
     auto key = e.string("key", true);
     if (key && (key->size() != 1 || (*key)[0] < 'A' || (*key)[0] > 'D'))
@@ -261,6 +281,25 @@ void checkUnitNames(const Grade& g, Problems& problems) {
                                inQuotes(g.units[i].name) + " is used twice in this grade");
 }
 
+// Papers are numbered 1, 2, ... without a gap, and a paper is drawn whole:
+// one holds at most a homework's 20 questions.
+void checkPapers(const Grade& g, Problems& problems) {
+    std::map<int, int> sizes;
+    for (const auto& q : g.questions)
+        if (q.mock && q.paper > 0)
+            ++sizes[q.paper];
+    int expected = 1;
+    for (const auto& [paper, size] : sizes) {
+        if (paper != expected)
+            problems.push_back(g.file + ": mock paper " + std::to_string(expected) +
+                               " has no questions (papers are numbered 1, 2, ... without a gap)");
+        if (size > kPaperSize)
+            problems.push_back(g.file + ": mock paper " + std::to_string(paper) + " has " +
+                               std::to_string(size) + " questions (at most " + std::to_string(kPaperSize) + ")");
+        expected = paper + 1;
+    }
+}
+
 // The mock paper is drawn for a grade-11 unit named "模拟试卷...": both must exist.
 void checkMockPaper(const Grade& g, Problems& problems) {
     bool mockUnit = false, mockQuestions = false;
@@ -274,6 +313,7 @@ void checkMockPaper(const Grade& g, Problems& problems) {
     if (mockUnit && !mockQuestions)
         problems.push_back(g.file + ": a unit is named \"" + kMockPrefix +
                            "...\" but there are no \"mock\" questions");
+    checkPapers(g, problems);
 }
 
 Grade readGrade(const fs::path& dir, int code, Problems& problems) {
@@ -303,7 +343,7 @@ Grade readGrade(const fs::path& dir, int code, Problems& problems) {
     auto questions = file.tables("question");
     for (std::size_t i = 0; i < questions.size(); ++i) {
         std::string prefix = name + ": question " + std::to_string(i + 1) + ": ";
-        g.questions.push_back(readQuestion(Entry(*questions[i], prefix, problems, dir), code));
+        g.questions.push_back(readQuestion(Entry(*questions[i], prefix, problems, dir), code, g.units));
     }
     if (g.questions.size() > 999)
         file.reject(std::to_string(g.questions.size()) + " questions (at most 999)");

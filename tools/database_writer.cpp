@@ -37,6 +37,11 @@ public:
     Insert(Database& db, const char* sql) : statement_(prepare(db, sql)) {}
 
     Insert& integer(long long v) { return bound([&] { statement_->bind(++column_, v); }); }
+    // NULL unless present.
+    Insert& optional(bool present, long long v) {
+        if (present) return integer(v);
+        return bound([&] { statement_->bindNull(++column_); });
+    }
     Insert& text(const std::string& v) { return bound([&] { statement_->bind(++column_, v); }); }
     // An empty picture is stored as NULL.
     Insert& blob(const Jpeg& v) { return bound([&] { statement_->bind(++column_, v); }); }
@@ -88,9 +93,17 @@ void writePassword(Database& db) {
         info.text(name).text(value).run();
 }
 
+// zd10: 2 the grade's homework pool, 0 the mock paper drawn today (the
+// first), 1 in the bank (the other mock papers).
+int pool(const Question& q) {
+    if (!q.mock)
+        return kHomeworkPool;
+    return q.paper == 1 ? kMockPaper : kInBank;
+}
+
 void writeQuestions(Database& db, const Grade& grade, const PictureData& pictures) {
-    Insert row(db, "INSERT INTO b1 (zd1, zd2, zd5, zd6, zd7, zd9, zd10, zd11, zd12, zd14, zd15) "
-                   "VALUES (?, ?, ?, ?, 0, ?, ?, ?, ?, ?, ?)");
+    Insert row(db, "INSERT INTO b1 (zd1, zd2, zd5, zd6, zd7, zd9, zd10, zd11, zd12, zd14, zd15, zd16, zd17) "
+                   "VALUES (?, ?, ?, ?, 0, ?, ?, ?, ?, ?, ?, ?, ?)");
     const int key = grade.code;
     for (std::size_t i = 0; i < grade.questions.size(); ++i) {
         const Question& q = grade.questions[i];
@@ -101,11 +114,13 @@ void writeQuestions(Database& db, const Grade& grade, const PictureData& picture
             .integer(q.level)
             .text(scramble(answer, key))
             .integer(grade.code)
-            .integer(q.mock ? 0 : 2)
+            .integer(pool(q))
             .integer(q.picture.empty() ? 0 : 1)
             .blob(picture(pictures, q.picture))
             .text(analysis)
             .blob(picture(pictures, q.analysisPicture))
+            .optional(q.unit >= 0, q.unit)
+            .optional(q.mock, q.paper)
             .run();
     }
 }

@@ -2,6 +2,8 @@
 // picture (window artwork) to a JPEG or BMP file or a menu icon to PNG, or
 // imports a Jet 4.0 file.
 #include "builder.h"
+#include "content_reader.h"
+#include "near_duplicates.h"
 #include "database_writer.h"
 #include "jet_convert.h"
 
@@ -26,7 +28,8 @@ int usage() {
     std::cerr << "usage: contentbuilder CONTENT_DIR OUTPUT.dat\n"
                  "       contentbuilder --render INPUT.svg OUTPUT.jpg|OUTPUT.bmp\n"
                  "       contentbuilder --icon INPUT.svg SIDE OUTPUT.png\n"
-                 "       contentbuilder import-jet INPUT.mdb OUTPUT.dat\n";
+                 "       contentbuilder import-jet INPUT.mdb OUTPUT.dat\n"
+                 "       contentbuilder --near-duplicates CONTENT_DIR\n";
     return 2;
 }
 
@@ -59,6 +62,19 @@ int importJet(const std::string& in, const std::string& out) {
     }
 }
 
+// Lists the near-duplicate questions not yet accepted; status 1 when any.
+int listNearDuplicates(const std::string& dir) {
+    content::Problems problems;
+    content::Content c = content::readContent(dir, problems);
+    for (const auto& p : problems)
+        std::cerr << p << "\n";
+    auto warnings = content::nearDuplicateWarnings(c, dir);
+    for (const auto& w : warnings)
+        std::cout << w << "\n";
+    std::cout << "contentbuilder: " << warnings.size() << " near-duplicate pairs\n";
+    return warnings.empty() && problems.empty() ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -69,6 +85,8 @@ int main(int argc, char** argv) {
     QGuiApplication app(argc, argv);
     if (argc < 3 || argc > 5)
         return usage();
+    if (argc == 3 && std::string(argv[1]) == "--near-duplicates")
+        return listNearDuplicates(argv[2]);
     if (argc == 4 && std::string(argv[1]) == "import-jet")
         return importJet(argv[2], argv[3]);
     if (argc >= 4) {
@@ -85,7 +103,10 @@ int main(int argc, char** argv) {
         std::cerr << problem << "\n";
         return 1;
     }
-    content::Problems problems = content::buildDatabase(argv[1], argv[2]);
+    std::vector<std::string> warnings;
+    content::Problems problems = content::buildDatabase(argv[1], argv[2], &warnings);
+    for (const auto& w : warnings)
+        std::cerr << w << "\n";
     if (problems.empty())
         return 0;
     for (const auto& p : problems)

@@ -146,6 +146,12 @@ TEST(ConnectionOpen, RejectsBadFilesAndLeavesThemUntouched) {
              testdb::createDatabase(f);
              overwritePage2(f);
          }},
+        {"unit tag of the wrong kind",
+         [](const std::string& f) {
+             testdb::createDatabase(f);
+             testdb::exec(f, "ALTER TABLE b1 DROP COLUMN zd16");
+             testdb::exec(f, "ALTER TABLE b1 ADD COLUMN zd16 TEXT");
+         }},
     };
     for (const auto& c : cases) {
         testdb::TempDir dir;
@@ -162,6 +168,19 @@ TEST(ConnectionOpen, RejectsBadFilesAndLeavesThemUntouched) {
         EXPECT_EQ(testdb::readFile(file), before) << c.name;
         EXPECT_FALSE(hasSideFiles(dir.path())) << c.name;
     }
+}
+
+// A file from before the question bank had tags (an earlier copy, a
+// converted Jet file) has neither the unit nor the paper column.
+TEST(ConnectionOpen, AcceptsAFileWithoutTheQuestionTags) {
+    testdb::TempDir dir;
+    std::string file = dir.path() + "/kelvma.dat";
+    testdb::createDatabase(file);
+    testdb::exec(file, "ALTER TABLE b1 DROP COLUMN zd16");
+    testdb::exec(file, "ALTER TABLE b1 DROP COLUMN zd17");
+    Connection connection;
+    connection.setConnectionString(testdb::connectionString(file));
+    EXPECT_NO_THROW(connection.open());
 }
 
 TEST(ConnectionOpen, RejectsAStringWithoutDataSource) {

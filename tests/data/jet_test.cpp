@@ -118,6 +118,14 @@ private:
 };
 
 // Rows of table in file a that file b does not hold (values and types).
+bool loadSql(const std::string& file, const std::string& sql) {
+    sqlite3* db = nullptr;
+    bool ok = sqlite3_open(file.c_str(), &db) == SQLITE_OK &&
+              sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
+    sqlite3_close(db);
+    return ok;
+}
+
 long long differingRows(const std::string& a, const std::string& b, const std::string& table,
                         const std::string& columns = "*") {
     sqlite3* db = nullptr;
@@ -250,12 +258,16 @@ TEST(JetConversion, TheFullFileEqualsTheBundledDatabase) {
     // compared with what mdb-export reads from the Jet file, byte for byte:
     // the bundled database renders them anew whenever the picture sources
     // or the renderer change.
+    // The bundled content has grown since the Jet file was made: the values
+    // it was made from are kept as SQL beside the tests.
+    const std::string expected = dir.path() + "/expected.dat";
+    ASSERT_TRUE(loadSql(expected, testdb::readFile(JET4_EXPECTED_SQL)));
     for (const auto& [table, rows] : counts) {
         const std::string columns = table == "b1"   ? "zd1,zd2,zd5,zd6,zd7,zd9,zd10,zd11,zd14"
                                     : table == "b6" ? "zd1,zd2,zd3,zd4"
                                                     : "*";
-        EXPECT_EQ(differingRows(out, BUNDLED_DATABASE, table, columns), 0) << table;
-        EXPECT_EQ(differingRows(BUNDLED_DATABASE, out, table, columns), 0) << table;
+        EXPECT_EQ(differingRows(out, expected, table, columns), 0) << table;
+        EXPECT_EQ(differingRows(expected, out, table, columns), 0) << table;
     }
     for (const auto& [table, blobs] : {std::pair<std::string, std::vector<std::string>>{"b1", {"zd12", "zd15"}},
                                        {"b6", {"zd5"}}}) {

@@ -156,6 +156,18 @@ const std::vector<Case> kCases = {
      "grade03.toml: unit 1 \"速算\": status is missing"},
     {"duplicate unit names", kGrade, grade3(unit("速算", "空") + unit("速算", "空")),
      "grade03.toml: unit 2: name \"速算\" is used twice in this grade"},
+    {"unit tag naming no unit of the grade", kGrade, grade3(unit("速算", "空") + question(kOptions, kKey + "unit = \"巧算\"\n")),
+     "grade03.toml: question 1: unit \"巧算\" is not a unit of this grade"},
+    {"paper on a homework question", kGrade, grade3(question(kOptions, kKey + "paper = 1\n")),
+     "grade03.toml: question 1: paper belongs to \"mock\" questions only"},
+    {"mock papers with a gap", "grades/grade11.toml",
+     "grade = 11\nname = \"模拟考场\"\n" + unit("模拟试卷一", "空") +
+         question(kOptions, kKey + "pool = \"mock\"\npaper = 2\n"),
+     "grade11.toml: mock paper 1 has no questions"},
+    {"mock paper longer than a homework", "grades/grade11.toml",
+     "grade = 11\nname = \"模拟考场\"\n" + unit("模拟试卷一", "空") +
+         repeat(question(kOptions, kKey + "pool = \"mock\"\npaper = 1\n"), 21),
+     "grade11.toml: mock paper 1 has 21 questions (at most 20)"},
     {"mock paper outside grade 11", kGrade, grade3(unit("模拟试卷一", "空")),
      "grade03.toml: unit 1 \"模拟试卷一\": only grade 11 may have a unit named"},
     {"mock questions without a paper unit", "grades/grade11.toml",
