@@ -4,6 +4,7 @@
 #include "datam.h"
 #include "gbk.h"
 #include "jpeg.h"
+#include "make_control.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>
@@ -13,49 +14,6 @@
 using namespace ui;
 
 namespace {
-
-FontSpec makeFont(const char* face, int height, QColor color = Qt::black, bool bold = false, bool italic = false) {
-    FontSpec f;
-    f.face = face;
-    f.height = height;
-    f.color = color;
-    f.bold = bold;
-    f.italic = italic;
-    return f;
-}
-
-const QColor kBlue(0x00, 0x00, 0xFF);
-const QColor kRed(0xFF, 0x00, 0x00);
-
-template <class T>
-T* make(QWidget* parent, const char* name, int left, int top, int width, int height) {
-    T* c = new T(parent);
-    c->name = name;
-    c->setGeometry(left, top, width, height);
-    return c;
-}
-
-Label* makeLabel(QWidget* parent, const char* name, int left, int top, int width, int height,
-                 const char* caption, const FontSpec& f) {
-    auto* l = make<Label>(parent, name, left, top, width, height);
-    l->setFont(f);
-    l->setCaption(gbk::fromUtf8(caption));
-    return l;
-}
-
-SpeedButton* makeButton(QWidget* parent, const char* name, int left, int top, int width, int height,
-                        const char* caption, const FontSpec& f) {
-    auto* b = make<SpeedButton>(parent, name, left, top, width, height);
-    b->setFont(f);
-    b->setCaption(gbk::fromUtf8(caption));
-    return b;
-}
-
-Image* makeBackdrop(QWidget* parent, const char* name, int left, int top, int width, int height) {
-    auto* i = make<Image>(parent, name, left, top, width, height);
-    i->stretch = true;
-    return i;
-}
 
 QImage picture(std::string_view name) {
     std::span<const unsigned char> bytes = artwork(name);
@@ -96,9 +54,9 @@ int TmainForm::screenHeight() const {
 void TmainForm::createComponents() {
     createTopArea();
     createWorkArea();
-    createViewer();
+    createViewer(Panel_ZY);
     createCentrePanel();
-    createPrintDialog();
+    createPrintDialog(Panel_cy, palette().color(QPalette::Highlight));
     Timer2.setInterval(1000);
     Timer2.setEnabled(false);
 }
@@ -147,62 +105,11 @@ void TmainForm::createWorkArea() {
     for (SpeedButton* b : {BJS, SpeedButton69, SpeedButton6}) b->setHandCursor();
     SpeedButton1 = makeButton(Panel5, "SpeedButton1", 248, 6, 75, 26, "", makeFont("宋体", 13));
     SpeedButton1->hide();
-    Panel8 = make<Panel>(Panel5, "Panel8", 433, 2, 225, 32);
-    Panel8->setBevels(BevelCut::Lowered, BevelCut::Raised);
-    Panel8->setFont(bar);
-    Panel8->setColor(kMoneyGreen);
-    Lkssj = makeLabel(Panel8, "Lkssj", 109, 6, 55, 21, "", makeFont("宋体", 21, kRed));
-    Label37 = makeLabel(Panel8, "Label37", 19, 8, 70, 20, "倒计时:", makeFont("黑体", 20));
-
-    page1 = make<PageControl>(Panel_ZY, "page1", 50, 134, 1018, 524);
-    page1->setFont(makeFont("黑体", 19));
-    page1->setHandCursor();
-    TabSheet1 = new TabSheet;
-    TabSheet1->name = "TabSheet1";
-    TabSheet1->setCaption("选择题(40分)"_gbk);
-    page1->addSheet(TabSheet1);
-    TabSheet1->setHandCursor();
-    scb1 = make<ScrollBox>(TabSheet1, "scb1", 0, 0, 1010, 490);
-    scb1->setColor(kSkyBlue);
-    scb1->setShowHorzScrollBar(false);
-    scb1->setHandCursor();
-    scb1->setAlign(Align::Client);
-    Bexz = make<Bevel>(scb1->client(), "Bexz", 151, 1, 790, 488);
+    createCountdown(Panel5);
+    createCardArea(Panel_ZY);
     m_pd = make<Memo>(scb1->client(), "m_pd", -55, 74, 224, 135);
     m_pd->font = makeFont("Arial", 19);
     m_pd->hide();
-}
-
-void TmainForm::createViewer() {
-    SBOX1 = make<ScrollBox>(Panel_ZY, "SBOX1", 154, 38, 791, 524);
-    SBOX1->setColor(Qt::white);
-    SBOX1->setCursor(Qt::SizeAllCursor);
-    SBOX1->hide();
-    Image2 = make<Image>(SBOX1->client(), "Image2", 120, 56, 137, 145);
-    Image2->setHint("双击返回"_gbk);
-    Image2->setShowHint(true);
-    Image2->setCursor(Qt::SizeAllCursor);
-
-    PYL = make<Panel>(Panel_ZY, "PYL", 185, 39, 720, 28);
-    PYL->setFont(makeFont("宋体", 12));
-    PYL->setColor(Qt::white);
-    PYL->hide();
-    Imag3 = make<Image>(PYL, "Imag3", 577, 1, 71, 26);
-    Imag2 = makeBackdrop(PYL, "Imag2", 76, 1, 77, 26);
-    Imag1 = makeBackdrop(PYL, "Imag1", 2, 1, 77, 26);
-    const FontSpec small = makeFont("宋体", 12);
-    SpB1 = makeButton(PYL, "SpB1", 4, 3, 73, 23, "上一页", small);
-    SpB2 = makeButton(PYL, "SpB2", 78, 3, 73, 23, "下一页", small);
-    spb3 = makeButton(PYL, "spb3", 579, 3, 68, 23, "打印", small);
-    spb3->setHint("打印"_gbk);
-    spb3->setShowHint(true);
-    Image18 = makeBackdrop(PYL, "Image18", 647, 1, 72, 26);
-    SpeedButton9 = makeButton(PYL, "SpeedButton9", 649, 4, 68, 22, "返回", makeFont("宋体", 13));
-    SpeedButton9->setHandCursor();
-    cyl = make<ComboBox>(PYL, "cyl", 294, 2, 95, 24);
-    cyl->setFont(makeFont("宋体", 16, Qt::black, true));
-    cyl->color = kSkyBlue;
-    cyl->setHandCursor();
 }
 
 void TmainForm::createCentrePanel() {
@@ -224,58 +131,7 @@ void TmainForm::createCentrePanel() {
     Pts = make<Panel>(Panel_cy, "Pts", 29, 184, 268, 78);
     Pts->setBevels(BevelCut::Raised, BevelCut::Lowered);
     Pts->setFont(makeFont("宋体", 15, kRed, true));
-    Label1 = makeLabel(Pts, "Label1", 16, 15, 80, 15, "请选择年级", Pts->font());
-    im1 = makeBackdrop(Pts, "im1", 227, 42, 28, 25);
-    sp1 = makeButton(Pts, "sp1", 229, 45, 26, 22, "", makeFont("宋体", 13, kBlue));
-    sp1->setHint("单元学习"_gbk);
-    sp1->setShowHint(true);
-    sp1->setHandCursor();
-    const FontSpec list = makeFont("宋体", 16);
-    c1 = make<ComboBox>(Pts, "c1", 101, 10, 154, 24);
-    c1->setFont(list);
-    c1->setItemHeight(16);
-    c1->setHandCursor();
-    for (const char* grade : {"一年级", "二年级上", "二年级下", "三年级上", "三年级下", "四年级上", "四年级下", "五年级上",
-                              "五年级下", "六年级上", "六年级下", "模拟考场"})
-        c1->addItem(gbk::fromUtf8(grade));
-    c2 = make<ComboBox>(Pts, "c2", 16, 43, 213, 24);
-    c2->setFont(list);
-    c2->setItemHeight(16);
-    c2->setHandCursor();
-}
-
-void TmainForm::createPrintDialog() {
-    pdydlg = make<Panel>(Panel_cy, "pdydlg", 296, 64, 453, 317);
-    pdydlg->setFont(makeFont("宋体", 16));
-    pdydlg->hide();
-    const FontSpec f16 = makeFont("宋体", 16);
-    Image67 = makeBackdrop(pdydlg, "Image67", 296, 242, 103, 31);
-    Image68 = makeBackdrop(pdydlg, "Image68", 105, 242, 99, 32);
-    LabelJSQ = makeLabel(pdydlg, "LabelJSQ", 176, 72, 144, 16, "所要打印内容共10页", f16);
-    Label27 = makeLabel(pdydlg, "Label27", 168, 144, 16, 16, "从", f16);
-    Label30 = makeLabel(pdydlg, "Label30", 240, 144, 32, 16, "页到", f16);
-    Label36 = makeLabel(pdydlg, "Label36", 328, 144, 16, 16, "页", f16);
-    Button_DYXZQR = makeButton(pdydlg, "Button_DYXZQR", 107, 244, 97, 29, "开始打印", makeFont("宋体", 13));
-    Button_DYXZQR->setHint("打印"_gbk);
-    Button_DYXZQR->setShowHint(true);
-    SpeedButton77 = makeButton(pdydlg, "SpeedButton77", 298, 244, 100, 28, "放弃打印", makeFont("宋体", 13));
-    SpeedButton77->setHandCursor();
-    Bevel3 = make<Bevel>(pdydlg, "Bevel3", 88, 127, 329, 52);
-    Panel14 = make<Panel>(pdydlg, "Panel14", 1, 1, 451, 32);
-    Panel14->setBevels(BevelCut::Raised, BevelCut::Lowered);
-    Panel14->setFont(makeFont("宋体", 12, Qt::white));
-    Panel14->setColor(palette().color(QPalette::Highlight));
-    Panel14->setCaption("打印选择对话框"_gbk);
-    Panel14->setAlign(Align::Top);
-    for (const char* n : {"SpE1", "SpE2"}) {
-        auto* s = make<SpinEdit>(pdydlg, n, std::string_view(n) == "SpE1" ? 192 : 280, 141, 41, 22);
-        s->setFont(makeFont("宋体", 13));
-        s->setMinValue(1);
-        s->setMaxValue(1);
-        s->setValue(1);
-        s->setMaxLength(1);
-        (std::string_view(n) == "SpE1" ? SpE1 : SpE2) = s;
-    }
+    createSelectors(Pts, Pts->font());
 }
 
 void TmainForm::loadArtwork() {

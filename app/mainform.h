@@ -1,5 +1,7 @@
-// The main window "mainForm": every control of the window, created with its
-// design-time name, position, font and colour, and the window's handlers.
+// The main window "mainForm": the shell's controls, the parts of the
+// subsystems (each declares and creates its own controls and keeps its
+// state: homework_parts.h, page_parts.h, learning_parts.h), and the
+// window's handlers.
 //
 // The handlers are members of this one class, as the controls they read and
 // write are; each is defined in the folder of its subsystem: the shell
@@ -9,8 +11,10 @@
 
 #include "containers.h"
 #include "controls.h"
-#include "homework_state.h"
+#include "homework_parts.h"
 #include "inputs.h"
+#include "learning_parts.h"
+#include "page_parts.h"
 
 #include <QWidget>
 
@@ -29,7 +33,10 @@ class Tdatam;
 // The date line of the top bar: "2026年12月06日 星期日" (GBK).
 std::string DateLine(const QDate& d);
 
-class TmainForm : public QWidget {
+class TmainForm : public QWidget,
+                  public homework::HomeworkParts,
+                  public pages::PageParts,
+                  public learning::LearningParts {
 public:
     explicit TmainForm(data::Tdatam& datam);
     ~TmainForm() override;
@@ -62,26 +69,7 @@ public:
     ui::Image* Image6;
     ui::SpeedButton* SpeedButton6;
     ui::SpeedButton* SpeedButton1;
-    ui::Panel* Panel8;
-    ui::Label* Lkssj;
-    ui::Label* Label37;
-    ui::PageControl* page1;
-    ui::TabSheet* TabSheet1;
-    ui::ScrollBox* scb1;
-    ui::Bevel* Bexz;
     ui::Memo* m_pd;
-    ui::ScrollBox* SBOX1;
-    ui::Image* Image2;
-    ui::Panel* PYL;
-    ui::Image* Imag3;
-    ui::Image* Imag2;
-    ui::Image* Imag1;
-    ui::SpeedButton* SpB1;
-    ui::SpeedButton* SpB2;
-    ui::SpeedButton* spb3;
-    ui::Image* Image18;
-    ui::SpeedButton* SpeedButton9;
-    ui::ComboBox* cyl;
     ui::Panel* Panel_cy;
     ui::Panel* Panel_END;
     ui::Image* Image11;
@@ -90,50 +78,19 @@ public:
     ui::Image* Image5;
     ui::SpeedButton* BT1;
     ui::Panel* Pts;
-    ui::Label* Label1;
-    ui::Image* im1;
-    ui::SpeedButton* sp1;
-    ui::ComboBox* c1;
-    ui::ComboBox* c2;
-    ui::Panel* pdydlg;
-    ui::Image* Image67;
-    ui::Image* Image68;
-    ui::Label* LabelJSQ;
-    ui::Label* Label27;
-    ui::Label* Label30;
-    ui::Label* Label36;
-    ui::SpeedButton* Button_DYXZQR;
-    ui::SpeedButton* SpeedButton77;
-    ui::Bevel* Bevel3;
-    ui::Panel* Panel14;
-    ui::SpinEdit* SpE1;
-    ui::SpinEdit* SpE2;
     ui::Timer Timer2;
 
     // ---- window state ----
     int ClosePermission = 0;   // 0: close requests are refused; 2: the program closes itself
     bool StartupCompleted = false;
-    HomeworkState hw;
-    int CurrentPage = 0;       // report page shown, 0 while none
-    // From "我做完了" or time up until the grading has finished.
-    bool GradingInProgress = false;
-    // Margin panels beside the cards, built with the first homework.
-    ui::Panel* MarginLeft = nullptr;
-    ui::Panel* MarginRight = nullptr;
 
     // Screen size the layout is computed from.
     int screenWidth() const;
     int screenHeight() const;
 
-    // Time granted to the homework, kept as the tag of Panel8.
-    int TimeGranted() const { return Panel8->tag; }
-    void setTimeGranted(int s) { Panel8->tag = s; }
     // Caption of BJS kept while a page view shows "返  回", as Panel_cy's hint.
     const std::string& RememberedCaption() const { return Panel_cy->hint(); }
     void setRememberedCaption(std::string s) { Panel_cy->setHint(std::move(s)); }
-    // Top of the next question card, as the tag of scb1.
-    int CardCursor() const { return scb1->tag; }
-    void setCardCursor(int y) { scb1->tag = y; }
 
     // ---- shell (app/) ----
     void FormCreate();
@@ -161,36 +118,15 @@ public:
 
     // ---- grade and unit selection (learning/) ----
     void c1Change();
-    void c2Change();
-    void UpdateUnitLearningButton();
 
     // ---- learning pages (learning/) ----
-    // Which lines of a content page are pictures, where their JPEG data
-    // comes from, and how they sit: `offset` page units below the line's
-    // position, and `advance` units more than their height taken.
-    struct PictureRule {
-        std::function<bool(const std::string& line)> isPictureLine;
-        std::function<std::vector<unsigned char>(const std::string& line)> pictureBytes;
-        int offset;
-        int advance;
-    };
     void ComposeContentPage(const std::string& titleSuffix, const std::string& pageText, const PictureRule& rule,
                             bool swapCaption);
     void sp1Click();
     void SpeedButton6Click();
     void ShowQuestionAnalysis(ui::SpeedButton& sender);
-    // While a content page is being composed (it lets events run), further
-    // page requests and the ways back wait for it.
-    bool ComposingPage() const { return composingPage_; }
 
     // ---- pages: canvas, report, viewer, printing (pages/) ----
-    // Device pixels per page unit (1/300 inch) and per pixel of a stored
-    // picture, for the target drawn on last.
-    double PageScale = 800.0 / 2480;
-    double PictureScale = 1.0;
-    // The report's page count and page table, kept by the scroll box.
-    int PageCount() const { return SBOX1->tag; }
-    const std::string& PageTable() const { return SBOX1->hint(); }
     // Pages go to the printer while the print dialog is open.
     bool DrawingToPrinter() const;
     // The printer's page while a print job is open, else the page image;
@@ -215,8 +151,10 @@ public:
     void SpB1Click();
     void SpB2Click();
     void cylChange();
-    void SBOX1MouseWheel(ui::ScrollBox& sender, int wheelDelta);
     void Image2DblClick();
+    // Closes the page view: the page box, its bar and BJS's own caption
+    // back; over no homework, the centre panel shows again.
+    void LeavePageView();
     void SpeedButton9Click() { Image2DblClick(); }
     void scrollClick() { FocusRule(); }
     void Image1DblClick();
@@ -238,7 +176,6 @@ public:
     void FinishHomework();
     void ReturnFromPage();
     void CountdownTick();
-    void ShowCountdown();
     void ExtractHomework();
     void BuildAnswerSelector(int index, const std::string& analysisText);
     void RenderQuestionCard(int n, int pictureFlag, const std::string& gbkText);
@@ -257,9 +194,7 @@ private:
     void createComponents();
     void createTopArea();
     void createWorkArea();
-    void createViewer();
     void createCentrePanel();
-    void createPrintDialog();
     void loadArtwork();
     void bindEvents();
     void bindPageEvents();
@@ -274,16 +209,6 @@ private:
     void placeClientArea();
     QWidget* client_;
     bool shown_ = false;
-    // Page drawing lets events run; a screen redraw asked for meanwhile is
-    // done once the page in progress is finished.
-    bool pageDrawing_ = false;
-    bool pageRedrawPending_ = false;
-    // The open print job's page, and the print loop's state.
-    ui::Canvas* printerCanvas_ = nullptr;
-    int printerDpi_ = 300;
-    bool printing_ = false;
-    bool printCancelled_ = false;
-    bool composingPage_ = false;
     void swapCaptionForPage();
     std::vector<unsigned char> learningPicture(int grade, long long owner, const std::string& line);
     void bindLearningEvents();

@@ -2,9 +2,7 @@
 #include "connection_string.h"
 #include "history.h"
 #include "jet_convert.h"
-
-#include <QByteArray>
-#include <QCryptographicHash>
+#include "schema.h"
 
 #include <algorithm>
 #include <cctype>
@@ -20,12 +18,6 @@ namespace {
 
 // How long a statement waits for a file locked by another connection.
 constexpr int kBusyTimeoutMs = 5000;
-
-bool isBlankTail(std::string_view tail) {
-    return std::all_of(tail.begin(), tail.end(), [](char c) {
-        return std::isspace(static_cast<unsigned char>(c)) || c == ';';
-    });
-}
 
 // rnd(x): a pseudo-random number in [0, 1), new on every call.
 void rndFunction(sqlite3_context* context, int, sqlite3_value**) {
@@ -66,39 +58,19 @@ std::string dbinfoValue(sqlite3* db, const char* name) {
 }
 
 void checkPassword(sqlite3* db, const std::string& password) {
-    QByteArray salt = QByteArray::fromHex(QByteArray::fromStdString(dbinfoValue(db, "password-salt")));
-    QByteArray expected = QByteArray::fromStdString(dbinfoValue(db, "password-sha256")).toLower();
-    QByteArray digest =
-        QCryptographicHash::hash(salt + QByteArray::fromStdString(password), QCryptographicHash::Sha256)
-            .toHex();
-    if (digest != expected) throw DataError("wrong database password");
+    if (!schema::passwordMatches(dbinfoValue(db, "password-salt"), dbinfoValue(db, "password-sha256"), password))
+        throw DataError("wrong database password");
 }
 
-// The tables and columns the program's statements use, with the affinity
-// each column must have (i integer, t text, b binary; v: any, for the view).
-struct RequiredTable {
-    const char* name;
-    bool view;
-    std::vector<std::pair<const char*, char>> columns;
-    // Columns newer files have and older ones (an earlier copy, a converted
-    // Jet file) lack: checked for their affinity only where present.
-    std::vector<std::pair<const char*, char>> optional = {};
-};
-
-const std::vector<RequiredTable>& requiredTables() {
-    static const std::vector<RequiredTable> tables = {
-        {"b1", false, {{"zd1", 'i'}, {"zd2", 't'}, {"zd5", 'i'}, {"zd6", 't'}, {"zd7", 'i'}, {"zd9", 'i'},
-                       {"zd10", 'i'}, {"zd11", 'i'}, {"zd12", 'b'}, {"zd14", 't'}, {"zd15", 'b'}},
-               {{"zd16", 'i'}, {"zd17", 'i'}}},
-        {"b2", false, {{"zd1", 'i'}, {"zd3", 't'}, {"zd4", 't'}, {"zd5", 'i'}, {"zd6", 'i'}, {"zd12", 'i'}}},
-        {"b3", false, {{"zd1", 'i'}, {"zd2", 'i'}, {"zd3", 'i'}, {"zd4", 't'}, {"zd5", 'i'}, {"zd6", 'i'}}},
-        {"b4", false, {{"zd1", 'i'}, {"zd2", 't'}, {"zd3", 'i'}, {"zd4", 'i'}, {"zd5", 't'}, {"zd6", 't'}}},
-        {"b5", false, {{"zd1", 'i'}, {"zd2", 't'}, {"zd5", 'i'}, {"zd6", 'i'}}},
-        {"b6", false, {{"zd1", 'i'}, {"zd2", 'i'}, {"zd3", 'i'}, {"zd4", 'i'}, {"zd5", 'b'}}},
-        {"v_b", true, {{"zd101", 'v'}, {"zd102", 'v'}, {"zd104", 'v'}, {"zd1", 'v'}, {"zd2", 'v'}, {"zd6", 'v'},
-                       {"zd9", 'v'}, {"zd14", 'v'}}},
-    };
-    return tables;
+// The affinity a column of ours must have: i integer, t text, b binary.
+char affinityOf(schema::Kind kind) {
+    switch (kind) {
+    case schema::Kind::Integer: return 'i';
+    case schema::Kind::Text:
+    case schema::Kind::DateTime: return 't';
+    case schema::Kind::Blob: return 'b';
+    }
+    return 'n';
 }
 
 // SQLite's affinity rules for a declared column type, as i, t, b or r/n.
@@ -112,44 +84,59 @@ char affinityOf(std::string type) {
     return 'n';
 }
 
-void checkAffinity(const char* table, const char* column, const std::string& declared, char affinity) {
-    if (affinity != 'v' && affinityOf(declared) != affinity)
-        throw DataError(std::string("the column ") + table + "." + column + " is declared " +
-                        (declared.empty() ? "without a type" : declared));
+// A file that passes the checks but lacks a table or a column, or holds a
+// table of another kind, would fail statement after statement later on:
+// reject it at the door instead.
+// The kind of the object called name: table, view, ...  Throws when there
+// is none.
+std::string objectType(sqlite3* db, const char* name) {
+    Statement kind(db, "SELECT type FROM sqlite_schema WHERE lower(name) = ?");
+    sqlite3_bind_text(kind.get(), 1, name, -1, SQLITE_STATIC);
+    if (!kind.step()) throw DataError(std::string("the database has no table ") + name);
+    return kind.text(0);
+}
+
+// Lower-case column name -> declared type.
+std::map<std::string, std::string> declaredColumns(sqlite3* db, const char* table) {
+    std::map<std::string, std::string> columns;
+    Statement info(db, "SELECT lower(name), type FROM pragma_table_info(?)");
+    sqlite3_bind_text(info.get(), 1, table, -1, SQLITE_STATIC);
+    while (info.step()) columns[info.text(0)] = info.text(1);
+    return columns;
+}
+
+void checkTable(sqlite3* db, const schema::Table& table) {
+    const std::string type = objectType(db, table.name);
+    if (type != "table") throw DataError(std::string(table.name) + " is a " + type + ", not a table");
+    const auto columns = declaredColumns(db, table.name);
+    for (const schema::Column& c : table.columns) {
+        auto it = columns.find(c.name);
+        if (it == columns.end()) {
+            if (c.optional) continue;
+            throw DataError(std::string("the table ") + table.name + " has no column " + c.name);
+        }
+        if (affinityOf(it->second) != affinityOf(c.kind))
+            throw DataError(std::string("the column ") + table.name + "." + c.name + " is declared " +
+                            (it->second.empty() ? "without a type" : it->second));
+    }
+}
+
+void checkView(sqlite3* db) {
+    const std::string type = objectType(db, schema::kViewName);
+    if (type != "table" && type != "view")
+        throw DataError(std::string(schema::kViewName) + " is a " + type + ", not a table");
+    const auto columns = declaredColumns(db, schema::kViewName);
+    for (const char* name : schema::viewColumns())
+        if (!columns.count(name))
+            throw DataError(std::string("the table ") + schema::kViewName + " has no column " + name);
 }
 
 // A file that passes the checks but lacks a table or a column, or holds a
 // table of another kind, would fail statement after statement later on:
 // reject it at the door instead.
 void checkTables(sqlite3* db) {
-    for (const RequiredTable& table : requiredTables()) {
-        Statement kind(db, "SELECT type FROM sqlite_schema WHERE lower(name) = ?");
-        sqlite3_bind_text(kind.get(), 1, table.name, -1, SQLITE_STATIC);
-        if (!kind.step()) throw DataError(std::string("the database has no table ") + table.name);
-        const auto* kindText = reinterpret_cast<const char*>(sqlite3_column_text(kind.get(), 0));
-        const std::string type = kindText ? kindText : "";
-        if (type != "table" && !(table.view && type == "view"))
-            throw DataError(std::string(table.name) + " is a " + type + ", not a table");
-
-        std::map<std::string, std::string> columns;  // lower-case name -> declared type
-        Statement info(db, "SELECT lower(name), type FROM pragma_table_info(?)");
-        sqlite3_bind_text(info.get(), 1, table.name, -1, SQLITE_STATIC);
-        while (info.step()) {
-            auto text = [&](int i) {
-                auto t = reinterpret_cast<const char*>(sqlite3_column_text(info.get(), i));
-                return std::string(t ? t : "");
-            };
-            columns[text(0)] = text(1);
-        }
-        for (const auto& [name, affinity] : table.columns) {
-            if (!columns.count(name))
-                throw DataError(std::string("the table ") + table.name + " has no column " + name);
-            checkAffinity(table.name, name, columns.at(name), affinity);
-        }
-        for (const auto& [name, affinity] : table.optional)
-            if (columns.count(name))
-                checkAffinity(table.name, name, columns.at(name), affinity);
-    }
+    for (const schema::Table& table : schema::tables()) checkTable(db, table);
+    checkView(db);
 }
 
 void runPragma(sqlite3* db, const char* sql) {
@@ -217,37 +204,6 @@ void chooseJournal(sqlite3* db) {
 
 }  // namespace
 
-std::string errorText(sqlite3* db) {
-    return db ? sqlite3_errmsg(db) : "out of memory";
-}
-
-Connection::Impl::~Impl() {
-    if (db) sqlite3_close_v2(db);
-}
-
-Statement::Statement(sqlite3* db, std::string_view sql) : db_(db) {
-    const char* tail = nullptr;
-    if (sqlite3_prepare_v2(db, sql.data(), static_cast<int>(sql.size()), &stmt_, &tail) != SQLITE_OK)
-        throw DataError(errorText(db));
-    if (!stmt_) throw DataError("empty statement");
-    // Jet runs one statement per text; a second one is an error, not ignored.
-    if (!isBlankTail(sql.substr(tail - sql.data()))) {
-        sqlite3_finalize(stmt_);
-        throw DataError("more than one statement in one text");
-    }
-}
-
-Statement::~Statement() {
-    sqlite3_finalize(stmt_);
-}
-
-bool Statement::step() {
-    int rc = sqlite3_step(stmt_);
-    if (rc == SQLITE_ROW) return true;
-    if (rc == SQLITE_DONE) return false;
-    throw DataError(errorText(db_));
-}
-
 Connection::Connection() = default;
 Connection::~Connection() = default;
 
@@ -268,14 +224,14 @@ void Connection::open() {
     convertDataFileInPlace(path, password);
     auto impl = std::make_unique<Impl>();
     // Never create the file; an absent database is an error.
-    if (sqlite3_open_v2(path.c_str(), &impl->db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK)
-        throw DataError("cannot open " + path + ": " + errorText(impl->db));
+    if (!impl->database.open(path, SQLITE_OPEN_READWRITE))
+        throw DataError("cannot open " + path + ": " + impl->database.errorText());
     try {
-        prepareConnection(impl->db, password);
+        prepareConnection(impl->db(), password);
         // An older file gets the history tables; before the switch to the
         // log, so that a failure leaves the file as it was.
-        history::addMissingTables(impl->db);
-        chooseJournal(impl->db);
+        history::addMissingTables(impl->db());
+        chooseJournal(impl->db());
     } catch (const DataError& e) {
         throw DataError(path + ": " + e.what());
     }
@@ -287,7 +243,7 @@ void Connection::beginTransaction() {
     Impl& i = impl();
     if (transactionDepth_++ > 0) return;
     try {
-        Statement begin(i.db, "BEGIN IMMEDIATE");
+        Statement begin(i.db(), "BEGIN IMMEDIATE");
         begin.step();
         i.transaction = Impl::Transaction::Active;
     } catch (const DataError&) {
@@ -302,13 +258,13 @@ void Connection::commitTransaction() {
     Impl& i = impl();
     const bool lost = i.transaction == Impl::Transaction::Lost;
     i.transaction = Impl::Transaction::None;
-    if (sqlite3_get_autocommit(i.db)) {
+    if (sqlite3_get_autocommit(i.db())) {
         if (lost) throw DataError("the transaction was rolled back; nothing of it was written");
         return;
     }
-    if (sqlite3_exec(i.db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
-        const std::string why = errorText(i.db);
-        if (!sqlite3_get_autocommit(i.db)) sqlite3_exec(i.db, "ROLLBACK", nullptr, nullptr, nullptr);
+    if (sqlite3_exec(i.db(), "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
+        const std::string why = errorText(i.db());
+        if (!sqlite3_get_autocommit(i.db())) sqlite3_exec(i.db(), "ROLLBACK", nullptr, nullptr, nullptr);
         throw DataError("commit failed, nothing of the transaction was written: " + why);
     }
 }
@@ -321,7 +277,7 @@ void Connection::rollbackTransaction() noexcept {
     // Rolling back an inner scope ends the whole transaction: the outer
     // scope's later writes do not run on their own.
     const bool outermost = --transactionDepth_ == 0;
-    if (!sqlite3_get_autocommit(impl_->db)) sqlite3_exec(impl_->db, "ROLLBACK", nullptr, nullptr, nullptr);
+    if (!sqlite3_get_autocommit(impl_->db())) sqlite3_exec(impl_->db(), "ROLLBACK", nullptr, nullptr, nullptr);
     impl_->transaction = outermost ? Impl::Transaction::None : Impl::Transaction::Lost;
 }
 
@@ -331,7 +287,7 @@ void checkWriteAllowed(Connection::Impl& impl, Statement& statement) {
 }
 
 void noteTransactionState(Connection::Impl& impl) {
-    if (impl.transaction == Connection::Impl::Transaction::Active && sqlite3_get_autocommit(impl.db))
+    if (impl.transaction == Connection::Impl::Transaction::Active && sqlite3_get_autocommit(impl.db()))
         impl.transaction = Connection::Impl::Transaction::Lost;
 }
 

@@ -2,41 +2,17 @@
 #pragma once
 
 #include "datam.h"
-
-#include <sqlite3.h>
-
-#include <string_view>
+#include "sqlite.h"
 
 namespace data {
 
 struct Connection::Impl {
-    sqlite3* db = nullptr;
+    Database database;
     // The outermost transaction of the program: none, running, or lost
     // (it could not start, or SQLite rolled it back after a failure).
     enum class Transaction { None, Active, Lost } transaction = Transaction::None;
 
-    Impl() = default;
-    ~Impl();
-    Impl(const Impl&) = delete;
-    Impl& operator=(const Impl&) = delete;
-};
-
-// One prepared statement of exactly one SQL statement (UTF-8, SQLite
-// dialect).  Finalized on destruction, which also ends any read it holds.
-class Statement {
-public:
-    Statement(sqlite3* db, std::string_view sql);
-    ~Statement();
-    Statement(const Statement&) = delete;
-    Statement& operator=(const Statement&) = delete;
-
-    // True on a row, false when done; throws DataError on failure.
-    bool step();
-    sqlite3_stmt* get() const { return stmt_; }
-
-private:
-    sqlite3* db_;
-    sqlite3_stmt* stmt_ = nullptr;
+    sqlite3* db() const { return database.handle(); }
 };
 
 // Runs a statement of the program inside the transaction rules: a write
@@ -45,9 +21,6 @@ private:
 // it lost.  step is called once per result row until it returns false.
 template <class Step>
 void runGuarded(Connection::Impl& impl, Statement& statement, Step&& step);
-
-// The SQLite error text of db.
-std::string errorText(sqlite3* db);
 
 }  // namespace data
 

@@ -56,6 +56,17 @@ void Tdatam::RunCommand(std::string_view gbkSql) {
     }
 }
 
+std::vector<unsigned char> Tdatam::ReadPicture(std::string gbkSql, std::string_view column,
+                                               std::vector<long long> parameters) {
+    aft.close();
+    aft.setSql(std::move(gbkSql));
+    if (!parameters.empty()) aft.setParameters(std::move(parameters));
+    aft.open();
+    std::vector<unsigned char> bytes = aft.fieldByName(column).asBytes();
+    aft.close();
+    return bytes;
+}
+
 void Tdatam::reportStatementFailure(std::string_view gbkSql, const std::exception& error) {
     std::string statement;
     try {

@@ -163,6 +163,13 @@ public:
     // stderr, the notice "系统数据错!" on screen.  gbkSql names the statement.
     void reportStatementFailure(std::string_view gbkSql, const std::exception& error);
 
+    // A picture read through aft: the binary column of the first row the
+    // statement returns (empty for NULL), with values for its "?"
+    // placeholders.  A failure is not caught here: it ends the operation
+    // under way with the error box.
+    std::vector<unsigned char> ReadPicture(std::string gbkSql, std::string_view column,
+                                           std::vector<long long> parameters = {});
+
     // Turns a scrambled column value back into clear GBK text.
     static std::string UnscrambleField(std::string_view stored, long long key);
 };

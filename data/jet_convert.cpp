@@ -5,9 +5,9 @@
 #include "jet_convert.h"
 
 #include "connection_impl.h"
-#include "database_writer.h"
 #include "gbk.h"
 #include "jet_file.h"
+#include "schema.h"
 
 #include <glib.h>  // before mdbtools.h
 #include <mdbtools.h>
@@ -29,11 +29,6 @@
 namespace data {
 namespace {
 
-// Our columns that hold a date-time as text.
-const std::set<std::string> kDateTimeColumns = {"b2.zd3", "b2.zd4"};
-// Columns that files from before the question bank lack; left NULL then.
-const std::set<std::string> kOptionalColumns = {"b1.zd16", "b1.zd17"};
-
 // Jet 4.0 row and long-value layout.
 constexpr int kRowOffsetMask = 0x1fff;
 constexpr std::size_t kLongValueHeader = 12;
@@ -44,11 +39,12 @@ constexpr std::uint32_t kLongValueLengthMask = 0x3fffffffu;
 constexpr double kFirstJetDay = -657434.0;  // 0100-01-01
 constexpr double kEndJetDay = 2958466.0;    // 10000-01-01
 
-enum class Kind { Integer, Text, DateTime, Blob };
+using Kind = schema::Kind;
 
 struct OurColumn {
     std::string name;
     Kind kind;
+    bool optional;
 };
 
 struct OurTable {
@@ -102,65 +98,47 @@ const char* acceptedTypes(Kind kind) {
     return "";
 }
 
-// The operating system's reason for a failed write (a full disk, a file
-// too large), when SQLite has one: " (No space left on device)".
-std::string systemReason(sqlite3* db) {
-    const int error = sqlite3_system_errno(db);
-    return error ? std::string(" (") + std::strerror(error) + ")" : std::string();
-}
-
 std::uint32_t le32(const unsigned char* p) {
     return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
 }
 
 // --- our side: the new SQLite file -----------------------------------------
 
+// The new file, closed on destruction; failures name the file.
 class NewDatabase {
 public:
     explicit NewDatabase(const std::string& path) : path_(path) {
-        if (sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
-            SQLITE_OK)
-            fail("cannot create");
-        sqlite3_extended_result_codes(db_, 1);
+        if (!db_.open(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE)) fail("cannot create");
     }
-    ~NewDatabase() { sqlite3_close_v2(db_); }
-    NewDatabase(const NewDatabase&) = delete;
-    NewDatabase& operator=(const NewDatabase&) = delete;
 
     void exec(const char* sql) {
-        if (sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) != SQLITE_OK) fail("cannot write");
+        try {
+            db_.exec(sql);
+        } catch (const DataError&) {
+            fail("cannot write");
+        }
     }
-    sqlite3* handle() const { return db_; }
+    void exec(const std::string& sql) { exec(sql.c_str()); }
+    sqlite3* handle() const { return db_.handle(); }
     void close() {
-        if (sqlite3_close(db_) != SQLITE_OK) fail("cannot close");
-        db_ = nullptr;
+        if (!db_.close()) fail("cannot close");
     }
     [[noreturn]] void fail(const std::string& what) const {
-        throw DataError(what + " " + path_ + ": " + errorText(db_) + (db_ ? systemReason(db_) : ""));
+        throw DataError(what + " " + path_ + ": " + db_.errorText() + systemReason(db_.handle()));
     }
 
 private:
     std::string path_;
-    sqlite3* db_ = nullptr;
+    Database db_;
 };
 
-// The tables and columns our layout defines, read back from the new file
-// once the builder's definitions have run in it.
-std::vector<OurTable> ourTables(sqlite3* db) {
+// Our tables and columns, as the schema describes them.
+std::vector<OurTable> ourTables() {
     std::vector<OurTable> tables;
-    Statement list(db, "SELECT name FROM sqlite_schema WHERE type = 'table' AND name <> 'dbinfo' ORDER BY name");
-    while (list.step())
-        tables.push_back({reinterpret_cast<const char*>(sqlite3_column_text(list.get(), 0)), {}});
-    for (OurTable& t : tables) {
-        Statement info(db, "SELECT name, type FROM pragma_table_info(?) ORDER BY cid");
-        sqlite3_bind_text(info.get(), 1, t.name.c_str(), -1, SQLITE_STATIC);
-        while (info.step()) {
-            std::string name = reinterpret_cast<const char*>(sqlite3_column_text(info.get(), 0));
-            std::string type = reinterpret_cast<const char*>(sqlite3_column_text(info.get(), 1));
-            Kind kind = type == "INTEGER" ? Kind::Integer : type == "BLOB" ? Kind::Blob : Kind::Text;
-            if (kind == Kind::Text && kDateTimeColumns.count(t.name + "." + name)) kind = Kind::DateTime;
-            t.columns.push_back({name, kind});
-        }
+    for (const schema::Table& t : schema::tables()) {
+        OurTable ours{t.name, {}};
+        for (const schema::Column& c : t.columns) ours.columns.push_back({c.name, c.kind, c.optional});
+        tables.push_back(std::move(ours));
     }
     return tables;
 }
@@ -173,11 +151,9 @@ void clearTables(NewDatabase& db, const std::vector<OurTable>& tables) {
 
 void writeInfo(NewDatabase& db, const std::string& password) {
     Statement insert(db.handle(), "INSERT INTO dbinfo (name, value) VALUES (?, ?)");
-    for (const auto& [name, value] : content::infoRows(password)) {
-        sqlite3_bind_text(insert.get(), 1, name.c_str(), -1, SQLITE_TRANSIENT);
-        sqlite3_bind_text(insert.get(), 2, value.c_str(), -1, SQLITE_TRANSIENT);
-        insert.step();
-        sqlite3_reset(insert.get());
+    for (const auto& [name, value] : schema::infoRows(password)) {
+        insert.bind(1, name).bind(2, value).step();
+        insert.reset();
     }
 }
 
@@ -439,12 +415,9 @@ std::vector<TablePlan> plan(const JetReader& jet, const std::vector<OurTable>& t
         std::set<int> usedColumns;
         for (const OurColumn& c : ours.columns) {
             auto column = byName.find(c.name);
-            if (column == byName.end() && kOptionalColumns.count(ours.name + "." + c.name)) {
-                p.source.push_back(-1);
-                continue;
-            }
             if (column == byName.end()) {
-                problems.push_back("the Jet file's table " + ours.name + " has no column " + c.name);
+                if (!c.optional)
+                    problems.push_back("the Jet file's table " + ours.name + " has no column " + c.name);
                 p.source.push_back(-1);
                 continue;
             }
@@ -536,10 +509,8 @@ void bindValue(sqlite3_stmt* insert, int index, MdbHandle* mdb, const MdbColumn&
 long long copyRows(MdbHandle* mdb, TablePlan& p, NewDatabase& db) {
     const OurTable& ours = *p.ours;
     std::string columns, marks;
-    for (std::size_t c = 0; c < ours.columns.size(); ++c) {
-        if (p.source[c] < 0)
-            continue;  // an optional column the Jet file lacks stays NULL
-        columns += (columns.empty() ? "" : ", ") + ours.columns[c].name;
+    for (const OurColumn& c : ours.columns) {
+        columns += (columns.empty() ? "" : ", ") + c.name;
         marks += marks.empty() ? "?" : ", ?";
     }
     Statement insert(db.handle(), "INSERT INTO " + ours.name + " (" + columns + ") VALUES (" + marks + ")");
@@ -564,15 +535,16 @@ long long copyRows(MdbHandle* mdb, TablePlan& p, NewDatabase& db) {
         if (!key.is_null && key.siz == 4 && key.start >= 0 && key.start + 4 <= static_cast<int>(kJetPageSize))
             where = ours.columns[0].name + "=" +
                     std::to_string(static_cast<std::int32_t>(le32(mdb->pg_buf + key.start)));
-        int parameter = 0;
         for (std::size_t c = 0; c < ours.columns.size(); ++c) {
             const int source = p.source[c];
-            if (source < 0)
+            if (source < 0) {  // an optional column the Jet file lacks
+                insert.bindNull(static_cast<int>(c) + 1);
                 continue;
+            }
             const Place at{ours.name, ours.columns[c].name, where};
             if (c == 0 && fields[static_cast<std::size_t>(source)].is_null)
                 doesNotFit(at, "the row has no key");
-            bindValue(insert.get(), ++parameter, mdb, *jetColumn(table, source),
+            bindValue(insert.get(), static_cast<int>(c) + 1, mdb, *jetColumn(table, source),
                       fields[static_cast<std::size_t>(source)], at);
         }
         try {
@@ -583,8 +555,7 @@ long long copyRows(MdbHandle* mdb, TablePlan& p, NewDatabase& db) {
                 doesNotFit({ours.name, ours.columns[0].name, where}, "the key occurs twice");
             throw DataError("cannot write the new file: " + std::string(e.what()) + systemReason(db.handle()));
         }
-        sqlite3_reset(insert.get());
-        sqlite3_clear_bindings(insert.get());
+        insert.reset();
     }
     if (rows != static_cast<long long>(table->num_rows))
         throw DataError("the Jet file is damaged: table " + ours.name + " lists " +
@@ -606,9 +577,9 @@ JetConversion convert(const std::string& jetPath, const std::string& outPath, co
     JetReader jet(jetPath);
     NewDatabase db(outPath);
     db.exec("PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF");
-    db.exec(content::infoTableSql());
-    db.exec(content::programTablesSql());
-    const std::vector<OurTable> tables = ourTables(db.handle());
+    db.exec(schema::infoTableSql());
+    db.exec(schema::programTablesSql());
+    const std::vector<OurTable> tables = ourTables();
     clearTables(db, tables);
 
     JetConversion result;

@@ -190,7 +190,7 @@ const std::string& Query::sql() const {
 void Query::open() {
     if (active()) return;
     Connection::Impl& impl = connection_.impl();
-    Statement statement(impl.db, sqliteText(sql_));
+    Statement statement(impl.db(), sqliteText(sql_));
     bindAll(statement, parameters_);
     auto table = std::make_shared<ResultTable>();
     readColumns(statement.get(), *table);
@@ -204,7 +204,7 @@ void Query::open() {
 
 void Query::execSql() {
     Connection::Impl& impl = connection_.impl();
-    Statement statement(impl.db, sqliteText(sql_));
+    Statement statement(impl.db(), sqliteText(sql_));
     bindAll(statement, parameters_);
     runGuarded(impl, statement, [&] { return statement.step(); });
 }

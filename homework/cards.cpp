@@ -93,12 +93,8 @@ void TmainForm::BuildAnswerSelector(int index, const std::string& analysisText) 
 void TmainForm::RenderQuestionCard(int n, int pictureFlag, const std::string& gbkText) {
     const bool withPicture = pictureFlag == 1;
     if (withPicture) {
-        data::Query& aft = datam.aft;
-        aft.close();
-        aft.setSql("select zd1,zd11,zd12 from b1 where zd1="_gbk + gbk::num(hw.QuestionIds(n)));
-        aft.open();
-        const std::vector<unsigned char> bytes = aft.fieldByName("zd12").asBytes();
-        aft.close();
+        const std::vector<unsigned char> bytes =
+            datam.ReadPicture("select zd1,zd11,zd12 from b1 where zd1="_gbk + gbk::num(hw.QuestionIds(n)), "zd12");
         Imageft->setPicture(ui::withLead("第" + std::to_string(n) + "题的图片已损坏，无法显示。",
                                          [&] { return jpeg::decode(bytes); }));
     }

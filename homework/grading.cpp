@@ -7,6 +7,7 @@
 #include "mainform.h"
 #include "now_text.h"
 #include "rounding.h"
+#include "scoped_flag.h"
 #include "transaction.h"
 
 #include <string>
@@ -21,11 +22,7 @@ std::string scoreText(long long points) { return "分数："_gbk + gbk::num(poin
 }  // namespace
 
 void TmainForm::GradeHomework() {
-    GradingInProgress = true;
-    struct Done {
-        bool& flag;
-        ~Done() { flag = false; }
-    } done{GradingInProgress};
+    ScopedFlag grading(GradingInProgress);
     page1->setEnabled(false);
     CentrePanelCy();
     pdydlg->hide();

@@ -151,23 +151,9 @@ void TmainForm::FinishHomework() {
 
 void TmainForm::ReturnFromPage() {
     if (ComposingPage()) return;  // the page being composed shows first
-    SBOX1->hide();
-    Image2->clearPicture();  // a content page's bitmap is 31 MB
-    SBOX1->tag = 0;
-    CurrentPage = 0;
-    PYL->hide();
     pdydlg->hide();
-    BJS->setCaption(RememberedCaption());
-    if (!page1->visible()) {
-        SpeedButton69->setCaption("知识学习"_gbk);
-        Panel_cy->show();
-    }
+    LeavePageView();
     page1->setEnabled(true);
-}
-
-void TmainForm::ShowCountdown() {
-    const int s = hw.SecondsLeft();
-    Lkssj->setCaption(gbk::num(s / 60) + "分 "_gbk + gbk::num(s % 60) + "秒"_gbk);
 }
 
 void TmainForm::CountdownTick() {

@@ -5,6 +5,7 @@
 #include "gbk.h"
 #include "jpeg.h"
 #include "mainform.h"
+#include "page_layout.h"
 #include "page_markup.h"
 #include "pupil_error.h"
 #include "rounding.h"
@@ -14,12 +15,13 @@
 
 
 using namespace ui;
+using namespace pages::layout;
 
 namespace {
 
 constexpr int kPageHeight = 30000;  // page units; content below is cut off
 constexpr int kTextLeft = 360;
-constexpr int kPictureLeft = 460;
+constexpr int kPictureLeft = 460;  // content pictures sit further in than report ones
 
 QImage decodeContentPicture(const std::vector<unsigned char>& bytes) {
     return withLead("这一页的图片已损坏，无法显示。", [&] { return jpeg::decode(bytes); });
@@ -47,15 +49,14 @@ void TmainForm::ComposeContentPage(const std::string& titleSuffix, const std::st
     if (swapCaption) swapCaptionForPage();
 
     // A fresh page bitmap of 800 x 9677 pixels under the watermark.
-    const double S = 800.0 / 2480;
+    const double S = kScreenScale;
     PageScale = S;
     Canvas& canvas = NewPageImage(roundInt(kPageHeight * S), false);
 
-    int y = 100;
-    DrawPageLogo(canvas, y - 10, 1.0);
-    DrawPageText(160, y, 40, 2400, 0, 0, "宋体", ldw0->caption() + titleSuffix);
-    DrawPageLine(roundInt(80 * S), roundInt((y + 50) * S), roundInt(2400 * S), roundInt((y + 50) * S));
-    y += 100;
+    DrawPageLogo(canvas, kLogoTop, 1.0);
+    DrawPageText(kHeadTextLeft, kHeadTextTop, kFontSize, kHeadTextWidth, 0, 0, "宋体", ldw0->caption() + titleSuffix);
+    DrawPageLine(roundInt(kRuleLeft * S), roundInt(kHeadRule * S), roundInt(kRuleRight * S), roundInt(kHeadRule * S));
+    int y = kBodyTop;
 
     m_pd->setText(pageText);
     for (const std::string& line : m_pd->lines()) {
@@ -75,9 +76,9 @@ void TmainForm::ComposeContentPage(const std::string& titleSuffix, const std::st
             processMessages();
             processMessages();
         } else {
-            DrawPageText(kTextLeft, y, 50, 2360, 0, 0, "宋体", shown);
+            DrawPageText(kTextLeft, y, 50, kTextWidth, 0, 0, "宋体", shown);
         }
-        y += 60;
+        y += kLinePitch;
     }
 
     // The page fills the box when it fits; otherwise it ends below the foot.
@@ -89,8 +90,8 @@ void TmainForm::ComposeContentPage(const std::string& titleSuffix, const std::st
         Image2->resize(800, roundInt(y * S));
     }
     const int footRow = Image2->height() - roundInt(160 * S);
-    DrawPageLine(roundInt(80 * S), footRow, roundInt(2400 * S), footRow);
-    DrawPageText(0, roundInt(Image2->height() / S - 150), 40, 2360, 1, 0, "宋体", pages::FootText());
+    DrawPageLine(roundInt(kRuleLeft * S), footRow, roundInt(kRuleRight * S), footRow);
+    DrawPageText(0, roundInt(Image2->height() / S - 150), kFontSize, kTextWidth, 1, 0, "宋体", pages::FootText());
     processMessages();
 
     Panel_cy->hide();

@@ -23,15 +23,9 @@ std::vector<unsigned char> TmainForm::learningPicture(int grade, long long owner
     if (!number)
         throw PupilError("学习内容中的图片标记有误，无法显示图片。",
                          "picture tag names no picture: " + gbk::toUtf8Shown(line));
-    data::Query& aft = datam.aft;
-    aft.close();
-    aft.setSql("select zd1,zd5 from b6 where zd2="_gbk + gbk::num(grade) + " and zd3=" + gbk::num(owner) +
-               " and zd4=?");
-    aft.setParameters({*number});
-    aft.open();
-    std::vector<unsigned char> bytes = aft.fieldByName("zd5").asBytes();
-    aft.close();
-    return bytes;
+    return datam.ReadPicture("select zd1,zd5 from b6 where zd2="_gbk + gbk::num(grade) + " and zd3=" +
+                                 gbk::num(owner) + " and zd4=?",
+                             "zd5", {*number});
 }
 
 void TmainForm::sp1Click() {

@@ -8,7 +8,6 @@ namespace {
 
 // A unit item carries its status behind 33 spaces, out of sight in the list.
 const std::string kStatusGap(33, ' ');
-const std::string kStatusMark(17, ' ');
 
 }  // namespace
 
@@ -21,12 +20,3 @@ void TmainForm::c1Change() {
     UpdateUnitLearningButton();
 }
 
-void TmainForm::c2Change() { UpdateUnitLearningButton(); }
-
-void TmainForm::UpdateUnitLearningButton() {
-    const std::string item = c2->text();
-    const std::size_t p = gbk::pos(kStatusMark, item);
-    const std::string status = gbk::trim(gbk::copy(item, static_cast<long>(p) + 1, 100));
-    sp1->setHint(status);
-    sp1->setEnabled(!status.empty() && status != "空"_gbk);
-}

@@ -5,6 +5,7 @@
 #include "datam.h"
 #include "gbk.h"
 #include "mainform.h"
+#include "page_layout.h"
 #include "page_markup.h"
 #include "report_pictures.h"
 #include "rounding.h"
@@ -15,18 +16,7 @@
 
 using namespace ui;
 
-namespace {
-
-// Fixed places on a report page, in page units.
-constexpr int kBodyTop = 200;
-constexpr int kLinePitch = 60;
-constexpr int kLastTextLine = 3200;
-constexpr int kFootRule = 3250;  // a picture's bottom edge stays above it
-constexpr int kScreenPageHeight = 3400;
-constexpr int kPictureLeft = 200;
-constexpr int kTextWidth = 2360;
-
-}  // namespace
+using namespace pages::layout;
 
 bool TmainForm::DrawingToPrinter() const { return Panel_cy->visible() && pdydlg->visible(); }
 
@@ -63,7 +53,7 @@ void TmainForm::DrawPageLogo(Canvas& canvas, int top, double pictureScale) {
     const QImage& glyph = BT1->glyphBitmap();
     const int w = glyph.width();
     const int h = glyph.height();
-    const double left = 100 * PageScale;
+    const double left = kLogoLeft * PageScale;
     const double y = top * PageScale;
     canvas.copyRect(cornerRect(roundInt(left), roundInt(y), roundInt(w * pictureScale + left),
                                roundInt(h * pictureScale + y)),
@@ -72,13 +62,8 @@ void TmainForm::DrawPageLogo(Canvas& canvas, int top, double pictureScale) {
 
 std::vector<unsigned char> TmainForm::fetchReportPicture(const std::string& line, long long badId) {
     const long long id = pages::pictureId(line, badId);
-    data::Query& aft = datam.aft;
-    aft.close();
-    aft.setSql("select zd1,zd12,zd15 from b1 where zd1="_gbk + gbk::num(id));
-    aft.open();
-    std::vector<unsigned char> bytes = aft.fieldByName(pages::isQuestionPicture(line) ? "zd12" : "zd15").asBytes();
-    aft.close();
-    return bytes;
+    return datam.ReadPicture("select zd1,zd12,zd15 from b1 where zd1="_gbk + gbk::num(id),
+                             pages::isQuestionPicture(line) ? "zd12" : "zd15");
 }
 
 void TmainForm::DrawCurrentPage() {
@@ -97,7 +82,7 @@ void TmainForm::DrawCurrentPage() {
 }
 
 void TmainForm::prepareScreenPage() {
-    PageScale = 800.0 / 2480;
+    PageScale = kScreenScale;
     PictureScale = 1.0;
     SBOX1->setVertPosition(0);
     SBOX1->horizontalScrollBar()->setValue(0);
@@ -130,31 +115,31 @@ void TmainForm::drawReportText(const std::string& line, int g) {
     if (code == "`11")
         DrawPageText(0, g, 80, kTextWidth, 1, 0, "黑体", rest);
     else if (code == "`10")
-        DrawPageText(0, g, 40, kTextWidth, 1, 0, "宋体", rest);
+        DrawPageText(0, g, kFontSize, kTextWidth, 1, 0, "宋体", rest);
     else if (code == "`01")
         DrawPageText(100, g, 50, kTextWidth, 0, 0, "黑体", rest);
     else if (code == "`00")
-        DrawPageText(100, g, 40, kTextWidth, 0, 0, "宋体", rest);
+        DrawPageText(100, g, kFontSize, kTextWidth, 0, 0, "宋体", rest);
     else if (!line.empty())
-        DrawPageText(180, g, 40, kTextWidth, 0, 0, "宋体", line);
+        DrawPageText(180, g, kFontSize, kTextWidth, 0, 0, "宋体", line);
 }
 
 void TmainForm::drawPageOnce() {
     if (DrawingToPrinter()) {
         if (!printerCanvas_) return;  // the dialog is open but no job is
         PageScale = printerDpi_ / 300.0;
-        PictureScale = PageScale / 800 * 2480;
+        PictureScale = PageScale / kScreenScale;
     } else {
         prepareScreenPage();
     }
     const double S = PageScale;
     std::size_t i = static_cast<std::size_t>(pages::firstLineOfPage(PageTable(), CurrentPage));
 
-    if (Canvas* canvas = PageCanvas()) DrawPageLogo(*canvas, 90, PictureScale);
-    DrawPageText(160, 100, 40, 2400, 0, 0, "宋体", ldw0->caption());
-    DrawPageText(0, 100, 40, 2400, 2, 0, "宋体",
+    if (Canvas* canvas = PageCanvas()) DrawPageLogo(*canvas, kLogoTop, PictureScale);
+    DrawPageText(kHeadTextLeft, kHeadTextTop, kFontSize, kHeadTextWidth, 0, 0, "宋体", ldw0->caption());
+    DrawPageText(0, kHeadTextTop, kFontSize, kHeadTextWidth, 2, 0, "宋体",
                  "第"_gbk + gbk::num(CurrentPage) + "页,共"_gbk + gbk::num(PageCount()) + "页"_gbk);
-    DrawPageLine(roundInt(80 * S), roundInt(150 * S), roundInt(2400 * S), roundInt(150 * S));
+    DrawPageLine(roundInt(kRuleLeft * S), roundInt(kHeadRule * S), roundInt(kRuleRight * S), roundInt(kHeadRule * S));
 
     const int footRow = roundInt(kFootRule * S);
     int g = kBodyTop;
@@ -172,7 +157,7 @@ void TmainForm::drawPageOnce() {
         const int w = Imageft->width();
         const int h = Imageft->height();
         const double top = g * S;
-        const double left = kPictureLeft * S;
+        const double left = kReportPictureLeft * S;
         double width = w * PictureScale;
         double height = h * PictureScale;
         if (roundInt(top + height) >= footRow) {
@@ -184,7 +169,7 @@ void TmainForm::drawPageOnce() {
             height *= shrink;
             g = kFootRule;
         } else {
-            g += roundInt(h * PictureScale / S) + 20;
+            g += roundInt(h * PictureScale / S) + kPictureGap;
         }
         if (Canvas* canvas = PageCanvas()) {
             canvas->copyMode = CopyMode::SrcAnd;
@@ -196,7 +181,7 @@ void TmainForm::drawPageOnce() {
         processMessages();
     }
 
-    DrawPageLine(roundInt(80 * S), footRow, roundInt(2400 * S), footRow);
-    DrawPageText(0, 3260, 40, kTextWidth, 1, 0, "宋体", pages::FootText());
+    DrawPageLine(roundInt(kRuleLeft * S), footRow, roundInt(kRuleRight * S), footRow);
+    DrawPageText(0, kFootTextTop, kFontSize, kTextWidth, 1, 0, "宋体", pages::FootText());
     processMessages();
 }

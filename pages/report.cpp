@@ -4,9 +4,9 @@
 #include "datam.h"
 #include "gbk.h"
 #include "mainform.h"
+#include "page_layout.h"
 #include "page_markup.h"
 #include "report_pictures.h"
-#include "rounding.h"
 
 #include <QDir>
 #include <QSaveFile>
@@ -100,40 +100,20 @@ void TmainForm::BuildHomeworkReport() {
 }
 
 void TmainForm::PaginateReport() {
-    int count = 1;
-    std::string table = "@1,0|";
-    PageScale = 800.0 / 2480;
-    const int footRow = roundInt(3250 * PageScale);
-    int g = 200;
-    std::size_t i = 0;
-    auto newPage = [&] {
-        ++count;
-        table += "@" + gbk::num(count) + "," + gbk::num(static_cast<long long>(i)) + "|";
-        g = 200;
-    };
-    while (i < m_pd->lineCount()) {
+    PageScale = pages::layout::kScreenScale;
+    std::vector<pages::layout::LineShape> shapes;
+    for (std::size_t i = 0; i < m_pd->lineCount(); ++i) {
         const std::string line = m_pd->line(i);
-        if (pages::isPictureLine(line)) {
-            const int h = pages::pictureHeight(fetchReportPicture(line, 0), pages::pictureId(line, 0));
-            if (roundInt(g * PageScale + h) < footRow) {
-                g = roundInt(h / PageScale) + g + 20;
-            } else if (g > 200) {
-                newPage();
-                continue;
-            } else {
-                g = 3250;  // too tall for any page: it has its page to itself
-            }
-        } else {
-            if (g > 3200) {
-                newPage();
-                continue;
-            }
-            if (g > 200 || !line.empty()) g += 60;
-        }
-        ++i;
+        if (pages::isPictureLine(line))
+            shapes.push_back({pages::layout::LineShape::Picture,
+                              pages::pictureHeight(fetchReportPicture(line, 0), pages::pictureId(line, 0))});
+        else
+            shapes.push_back({line.empty() ? pages::layout::LineShape::Blank : pages::layout::LineShape::Text});
     }
+    const std::vector<std::size_t> firstLines = pages::layout::paginate(shapes, PageScale);
+    const int count = static_cast<int>(firstLines.size());
 
-    SBOX1->setHint(table);
+    SBOX1->setHint(pages::layout::pageTable(firstLines));
     SBOX1->tag = count;
     CurrentPage = 1;
     DrawCurrentPage();

@@ -81,45 +81,24 @@ void TmainForm::cylChange() {
     DrawCurrentPage();
 }
 
-void TmainForm::SBOX1MouseWheel(ScrollBox& sender, int wheelDelta) {
-    const bool turnsPages = PYL->visible() && SpB1->visible();
-    if (wheelDelta < 0) {
-        sender.lineDown();
-        // Past 400 pixels, the fourth notch turns to the next page.
-        if (turnsPages && SBOX1->vertPosition() > 400) {
-            if (SpB2->tag > 0)
-                SpB2->tag -= 1;
-            else
-                SpB2->click();
-        }
-        processMessages();
-    } else {
-        sender.lineUp();
-        // At the top, the fourth notch turns to the previous page.
-        if (turnsPages && SBOX1->vertPosition() == 0) {
-            if (SpB1->tag > 0)
-                SpB1->tag -= 1;
-            else
-                SpB1->click();
-        }
-    }
-}
-
 void TmainForm::Image2DblClick() {
     if (ComposingPage()) return;  // the page being composed shows first
     if (gbk::pos("退出"_gbk, BJS->caption())) {
         CloseProgram();
         return;
     }
+    LeavePageView();
+    if (page1->visible()) page1->setEnabled(true);
+}
+
+void TmainForm::LeavePageView() {
     SBOX1->hide();
     Image2->clearPicture();  // a content page's bitmap is 31 MB
     CurrentPage = 0;
     SBOX1->tag = 0;
     PYL->hide();
     BJS->setCaption(RememberedCaption());
-    if (page1->visible()) {
-        page1->setEnabled(true);
-    } else {
+    if (!page1->visible()) {
         SpeedButton69->setCaption("知识学习"_gbk);
         Panel_cy->show();
     }

@@ -332,7 +332,7 @@ void SpeedButton::paintEvent(QPaintEvent*) {
 
 // ---------------------------------------------------------------- Bevel
 
-Bevel::Bevel(QWidget* parent) : QWidget(parent), Control(this) {
+Bevel::Bevel(QWidget* parent) : QFrame(parent), Control(this) {
     setAttribute(Qt::WA_TransparentForMouseEvents);
 }
 
@@ -368,26 +368,19 @@ std::string Memo::line(std::size_t i) const {
 // ---------------------------------------------------------------- Timer
 
 Timer::Timer() {
-    timer_.setInterval(interval_);
-    QObject::connect(&timer_, &QTimer::timeout, [this] {
+    setInterval(1000);
+    QObject::connect(this, &QTimer::timeout, [this] {
         if (onTimer) onTimer();
     });
 }
 
-bool Timer::manual = false;
-
 void Timer::setEnabled(bool on) {
     if (on == enabled_) return;  // enabling a running timer does not restart it
     enabled_ = on;
-    if (on && !manual)
-        timer_.start(interval_);
+    if (on)
+        start();
     else
-        timer_.stop();
-}
-
-void Timer::setInterval(int ms) {
-    interval_ = ms;
-    timer_.setInterval(ms);
+        stop();
 }
 
 }  // namespace ui

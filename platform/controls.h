@@ -244,7 +244,8 @@ private:
 };
 
 // ---------------------------------------------------------------- Bevel
-class Bevel : public QWidget, public Control {
+// A sunken rectangle: a QFrame that draws its own one-pixel 3D frame.
+class Bevel : public QFrame, public Control {
 public:
     explicit Bevel(QWidget* parent);
 
@@ -271,22 +272,16 @@ private:
 };
 
 // ---------------------------------------------------------------- Timer
-class Timer {
+// A QTimer with the enabled flag of the window's controls: enabling a
+// running timer does not restart it.
+class Timer : public QTimer {
 public:
     Timer();
     bool enabled() const { return enabled_; }
     void setEnabled(bool on);
-    int interval() const { return interval_; }
-    void setInterval(int ms);
     std::function<void()> onTimer;
 
-    // While set, timers keep their enabled flag but never fire by
-    // themselves: tests tick them by calling the handler.
-    static bool manual;
-
 private:
-    QTimer timer_;
-    int interval_ = 1000;
     bool enabled_ = false;
 };
 

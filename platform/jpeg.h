@@ -28,8 +28,4 @@ QImage decode(const std::vector<unsigned char>& bytes);
 // further on only shows when the picture is decoded.
 QSize size(const std::vector<unsigned char>& bytes);
 
-// Encodes an image as a baseline JPEG with the given quality (1..100)
-// and no chroma subsampling, so thin coloured lines stay clean.
-std::vector<unsigned char> encode(const QImage& image, int quality = 92);
-
 }  // namespace jpeg

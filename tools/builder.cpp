@@ -4,7 +4,7 @@
 
 #include "content_reader.h"
 #include "database_writer.h"
-#include "jpeg.h"
+#include "jpeg_encode.h"
 #include "near_duplicates.h"
 #include "svg_render.h"
 #include "text_rules.h"

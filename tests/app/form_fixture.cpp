@@ -64,6 +64,8 @@ void ProgramTest::create() {
     datam = std::make_unique<data::Tdatam>();
     datam->programDir = dir.path().toStdString();
     form = std::make_unique<TmainForm>(*datam);
+    // The timer never fires by itself here: tests tick it by calling the handler.
+    form->Timer2.blockSignals(true);
     datam->DataModuleCreate();
     datam->showNotice = [this](const std::string& text) { form->ShowNotice(text); };
 }

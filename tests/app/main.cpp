@@ -1,6 +1,5 @@
 // Runs the window tests on the offscreen platform with a 1280 x 1024 screen.
 #include "application.h"
-#include "controls.h"
 #include "text.h"
 
 #include <QDir>
@@ -15,7 +14,6 @@ int main(int argc, char** argv) {
     qputenv("XDG_RUNTIME_DIR", runtime);
     ui::Application app(argc, argv);
     ui::installFontSubstitutions();
-    ui::Timer::manual = true;
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -5,6 +5,7 @@
 
 #include "jpeg.h"
 
+#include <algorithm>
 #include <map>
 
 namespace {
@@ -203,5 +204,25 @@ TEST_F(BundledContentTest, EveryGradeDrawsAFullHomework) {
             EXPECT_EQ(form->hw.QuestionCount, 20);
             for (int slot = 1; slot <= 20; ++slot) EXPECT_GE(form->hw.AnswerKeys(slot), 0);
         }
+    }
+}
+
+// A pupil must not find the key from the question's place: every letter is
+// the key of a fair share of a grade's questions, and the keys do not run
+// A, B, C, D in turn.
+TEST_F(BundledContentTest, KeysFollowNoPattern) {
+    for (int grade = 0; grade <= 11; ++grade) {
+        SCOPED_TRACE("grade " + std::to_string(grade));
+        std::string keys;
+        for (const auto& q : rows("select zd6,zd9 from b1 where zd9=" + std::to_string(grade) + " order by zd1",
+                                  {"zd6", "zd9"}))
+            keys += data::Tdatam::UnscrambleField(q.at("zd6"), grade).substr(4, 1);
+        ASSERT_GE(keys.size(), 40u);
+        for (char letter : std::string("ABCD"))
+            EXPECT_GE(std::count(keys.begin(), keys.end(), letter) * 100, static_cast<long>(keys.size()) * 15)
+                << letter;
+        std::size_t inTurn = 0;
+        for (std::size_t i = 1; i < keys.size(); ++i) inTurn += (keys[i] - keys[i - 1] + 4) % 4 == 1;
+        EXPECT_LE(inTurn * 100, (keys.size() - 1) * 40) << keys;
     }
 }

@@ -1,3 +1,4 @@
+#include "connection_string.h"
 #include "datam.h"
 #include "test_db.h"
 
@@ -18,9 +19,29 @@ using data::DataError;
 using data::Query;
 using data::Tdatam;
 
-TEST(ConnectionString, IsTheProgramsText) {
-    EXPECT_EQ(Tdatam::BuildConnectionString("/opt/aoshu"),
-              R"(Provider=Microsoft.Jet.OLEDB.4.0;User ID=Admin;Data Source=/opt/aoshu\dat\kelvma.dat;Mode=Share Deny None;Extended Properties="";Persist Security Info=False;Jet OLEDB:System database="";Jet OLEDB:Registry Path="";Jet OLEDB:Database Password="739184026551903";Jet OLEDB:Engine Type=5;Jet OLEDB:Database Locking Mode=1;Jet OLEDB:Global Partial Bulk Ops=2;Jet OLEDB:Global Bulk Transactions=1;Jet OLEDB:New Database Password="";Jet OLEDB:Create System Database=False;Jet OLEDB:Encrypt Database=False;Jet OLEDB:Don't Copy Locale on Compact=False;Jet OLEDB:Compact Without Replica Repair=False;Jet OLEDB:SFP=False)");
+// What the connection makes of the program's string: the settings it reads
+// and the ones the Jet provider would have used.
+TEST(ConnectionString, NamesTheFileBelowTheProgramAndItsPassword) {
+    const auto settings = data::parseConnectionString(Tdatam::BuildConnectionString("/opt/aoshu"));
+    const struct {
+        const char* key;
+        std::string value;
+    } expected[] = {
+        {"provider", "Microsoft.Jet.OLEDB.4.0"},
+        {"user id", "Admin"},
+        {"data source", R"(/opt/aoshu\dat\kelvma.dat)"},
+        {"mode", "Share Deny None"},
+        {"jet oledb:database password", testdb::kPassword},
+        {"jet oledb:engine type", "5"},
+        {"jet oledb:database locking mode", "1"},
+        {"jet oledb:new database password", ""},
+    };
+    for (const auto& e : expected) {
+        SCOPED_TRACE(e.key);
+        ASSERT_TRUE(settings.count(e.key));
+        EXPECT_EQ(settings.at(e.key), e.value);
+    }
+    EXPECT_EQ(settings.size(), 19u);
 }
 
 TEST(ConnectionString, RootDirectoryKeepsItsSlash) {

@@ -1,10 +1,11 @@
 #include "test_db.h"
 
-#include "database_writer.h"
+#include "schema.h"
 
 #include <sqlite3.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -57,13 +58,13 @@ TempDir::~TempDir() {
 void createDatabase(const std::string& file, const std::string& password, bool withDbinfo) {
     std::filesystem::create_directories(std::filesystem::path(file).parent_path());
     Db db(file, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
-    run(db.db, content::programTablesSql());
+    run(db.db, data::schema::programTablesSql());
     run(db.db, kTestRows);
     if (!withDbinfo) return;
     const std::vector<unsigned char> salt = {0x5a, 0x17, 0xc0, 0xff, 0xee};
-    run(db.db, content::infoTableSql());
+    run(db.db, data::schema::infoTableSql());
     run(db.db, "INSERT INTO dbinfo VALUES ('password-salt', '5a17c0ffee'), ('password-sha256', " +
-                   quoted(content::passwordDigest(salt, password)) + ");");
+                   quoted(data::schema::passwordDigest(salt, password)) + ");");
 }
 
 void exec(const std::string& file, const std::string& sql) {

@@ -33,7 +33,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import harness  # noqa: E402
 import killtest  # noqa: E402
 import layout  # noqa: E402
-import test_homework as cards  # noqa: E402
+import cards  # noqa: E402
 
 RUN_LIMIT = 30  # seconds from the start to the start screen or the box
 SETTLED = 6     # a start screen is judged this long after the window shows

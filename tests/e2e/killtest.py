@@ -38,7 +38,7 @@ from Xlib import X, display as xdisplay  # noqa: E402
 
 import harness  # noqa: E402
 import layout  # noqa: E402
-import test_homework as cards  # noqa: E402  (card layout, screenshots)
+import cards  # noqa: E402
 
 # How long each action takes at most, for the random kill moments.
 ACTION_SECONDS = {"start": 3.0, "answer": 0.5, "grade": 2.0, "continue": 0.5, "leave": 0.5}

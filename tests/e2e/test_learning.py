@@ -17,7 +17,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import harness  # noqa: E402
 import layout  # noqa: E402
 import page_session  # noqa: E402
-import test_homework  # noqa: E402
+import cards  # noqa: E402
 from page_session import BACK, DAILY_POST, PAGE, TOOL_BUTTON  # noqa: E402
 
 GRADE = 3         # 三年级上
@@ -87,26 +87,26 @@ class Learning(page_session.PageTestCase):
         self.keep(answers, "13-answers")
         # The wheel beside the cards brings the question's answer row into
         # view; where the cards stand is measured from the answer rows.
-        cards = test_homework.Homework.__new__(test_homework.Homework)
-        cards.questions = test_homework.load_questions(self.database, GRADE, UNIT)
-        cards.origin = cards.find_card_column(test_homework.Shot(answers))
-        self.assertIsNotNone(cards.origin, "the card column is not on screen")
+        questions = cards.load_questions(self.database, GRADE, UNIT)
+        origin = cards.find_card_column(cards.Shot(answers))
+        self.assertIsNotNone(origin, "the card column is not on screen")
         harness.subprocess.run(["xdotool", "mousemove", "--sync", "1150", "600", "click", "--repeat", "8",
                                 "--delay", "150", "5"], env=self.server.env(), check=True)
         time.sleep(1.0)
         scrolled = self.capture()
-        scroll = cards.measure_scroll(test_homework.Shot(scrolled))
-        panel = cards.questions[ANALYSIS_SLOT - 1].panel_top - scroll
-        button = (cards.origin[0] + test_homework.CARD_LEFT + 637, cards.origin[1] + panel + 18)
+        scroll = cards.scroll_of(cards.Shot(scrolled), questions, origin)
+        self.assertIsNotNone(scroll, f"the answer rows fit no scroll position; screen {scrolled}")
+        panel = questions[ANALYSIS_SLOT - 1].panel_top - scroll
+        button = (origin[0] + cards.CARD_LEFT + 637, origin[1] + panel + 18)
         print("scrolled by", scroll, "; analysis button at", button, flush=True)
-        self.assertLess(button[1], test_homework.VIEW_BOTTOM, "the analysis button is out of view")
-        self.assertGreater(button[1], cards.origin[1], "the analysis button is out of view")
-        cards = harness.region_pixels(scrolled, PAGE)
+        self.assertLess(button[1], cards.VIEW_BOTTOM, "the analysis button is out of view")
+        self.assertGreater(button[1], origin[1], "the analysis button is out of view")
+        shown = harness.region_pixels(scrolled, PAGE)
         self.click(button)
-        analysis = self.wait_for_page("14-analysis-with-picture", unlike=[cards])
+        analysis = self.wait_for_page("14-analysis-with-picture", unlike=[shown])
         # Back to the homework as it was.
         self.click(layout.centre(layout.BJS))
-        path, pixels = self.settled(PAGE, lambda p, px: px == cards, "the answers again")
+        path, pixels = self.settled(PAGE, lambda p, px: px == shown, "the answers again")
         self.keep(path, "15-answers-again")
         self.assertNotEqual(analysis, pixels)
 

@@ -30,7 +30,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import harness  # noqa: E402
 import killtest  # noqa: E402
 import layout  # noqa: E402
-import test_homework as cards  # noqa: E402
+import cards  # noqa: E402
 
 GRADE, UNIT = 3, 0
 

@@ -4,6 +4,7 @@
 #include "homework_fixture.h"
 
 #include "jpeg.h"
+#include "jpeg_encode.h"
 
 #include <QImage>
 

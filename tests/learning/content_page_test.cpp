@@ -3,6 +3,7 @@
 #include "report_fixture.h"
 
 #include "jpeg.h"
+#include "jpeg_encode.h"
 #include "picture_tag.h"
 
 namespace {

@@ -1,6 +1,7 @@
 #include "report_fixture.h"
 
 #include "jpeg.h"
+#include "jpeg_encode.h"
 
 #include <QBuffer>
 
