@@ -319,13 +319,18 @@ def expected_bands(questions, origin, scroll):
     return [t for t in tops if t > origin[1] and t + ANSWER_PANEL_HEIGHT <= VIEW_BOTTOM]
 
 
-def scroll_of(shot, questions, origin):
+def scroll_of(shot, questions, origin, near=None):
     """The scroll position at which the bands on screen are exactly the
-    bands of the computed layout, or None when none fits."""
+    bands of the computed layout, or None when none fits.  Cards of one
+    height repeat the same bands: of several positions that fit, the one
+    nearest `near` (the position expected), else the first."""
     seen = answer_bands(shot, origin)
+    fits = []
     if seen:
         for q in questions:
             scroll = origin[1] + q.panel_top - seen[0]
             if scroll >= 0 and expected_bands(questions, origin, scroll) == seen:
-                return scroll
-    return None
+                fits.append(scroll)
+    if not fits:
+        return None
+    return fits[0] if near is None else min(fits, key=lambda s: abs(s - near))
