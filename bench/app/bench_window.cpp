@@ -153,23 +153,22 @@ bool resetPeak() {
     return static_cast<bool>(clear);
 }
 
-std::vector<std::vector<unsigned char>> drawnPictures(const std::string& dbPath, int grade) {
+std::vector<std::vector<unsigned char>> drawnPictures(const std::string& dbPath, const std::vector<int>& questions) {
     sqlite3* db = nullptr;
     if (sqlite3_open_v2(dbPath.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
         sqlite3_close(db);
         throw std::runtime_error("cannot open " + dbPath);
     }
-    // The grade statement of the extraction, then the questions with a picture.
-    const char* sql =
-        "select zd12 from (select zd1, zd11, zd12 from b1 where zd9 = ? and zd10 = 2 order by zd1 limit 20) "
-        "where zd11 = 1 order by zd1";
     sqlite3_stmt* st = nullptr;
-    sqlite3_prepare_v2(db, sql, -1, &st, nullptr);
-    sqlite3_bind_int(st, 1, grade);
+    sqlite3_prepare_v2(db, "select zd12 from b1 where zd1 = ? and zd11 = 1", -1, &st, nullptr);
     std::vector<std::vector<unsigned char>> pictures;
-    while (sqlite3_step(st) == SQLITE_ROW) {
-        const auto* bytes = static_cast<const unsigned char*>(sqlite3_column_blob(st, 0));
-        pictures.emplace_back(bytes, bytes + sqlite3_column_bytes(st, 0));
+    for (int id : questions) {
+        sqlite3_bind_int(st, 1, id);
+        while (sqlite3_step(st) == SQLITE_ROW) {
+            const auto* bytes = static_cast<const unsigned char*>(sqlite3_column_blob(st, 0));
+            pictures.emplace_back(bytes, bytes + sqlite3_column_bytes(st, 0));
+        }
+        sqlite3_reset(st);
     }
     sqlite3_finalize(st);
     sqlite3_close(db);

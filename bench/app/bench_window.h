@@ -94,9 +94,8 @@ long statusKb(const char* field);
 // Resets VmHWM to the current resident size; false when the kernel refuses.
 bool resetPeak();
 
-// The JPEG files (zd12) of the questions that extraction draws for a grade
-// (the first 20 of the grade pool by zd1, those with zd11 = 1), read once.
-std::vector<std::vector<unsigned char>> drawnPictures(const std::string& dbPath, int grade);
+// The JPEG files (zd12) of the given questions that have one, read once.
+std::vector<std::vector<unsigned char>> drawnPictures(const std::string& dbPath, const std::vector<int>& questions);
 
 // The label of a grade as the window's grade list shows it, UTF-8.
 std::string gradeName(TmainForm& form, int grade);

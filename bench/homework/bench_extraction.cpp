@@ -26,10 +26,23 @@ void decodeAll(const std::vector<std::vector<unsigned char>>& pictures) {
 // decoded once per iteration on a clock of their own, so decode_ms and
 // ratio_to_decode (extraction time / decoding time) come from the same
 // moments of the machine as the extraction.
+// The questions a homework of the grade draws on a fresh copy: the day's
+// choice decides them, so a first, untimed draw tells which.
+std::vector<int> drawnQuestions(bench::DatabaseCopy& db, int grade) {
+    db.refresh();
+    bench::Program program(db);
+    program.start();
+    program.chooseGrade(grade);
+    program.form().ExtractHomework();
+    std::vector<int> ids;
+    for (int slot = 1; slot <= program.form().hw.QuestionCount; ++slot) ids.push_back(program.form().hw.QuestionIds(slot));
+    return ids;
+}
+
 void BM_ExtractHomework(benchmark::State& state) {
     const int grade = static_cast<int>(state.range(0));
     bench::DatabaseCopy db;
-    const auto pictures = bench::drawnPictures(db.path(), grade);
+    const auto pictures = bench::drawnPictures(db.path(), drawnQuestions(db, grade));
     double extract = 0;
     double decode = 0;
     int questions = 0;
@@ -70,7 +83,7 @@ BENCHMARK(BM_ExtractHomework)->Arg(3)->Arg(4)->UseManualTime()->Unit(benchmark::
 void BM_DecodeDrawnPictures(benchmark::State& state) {
     const int grade = static_cast<int>(state.range(0));
     bench::DatabaseCopy db;
-    const auto pictures = bench::drawnPictures(db.path(), grade);
+    const auto pictures = bench::drawnPictures(db.path(), drawnQuestions(db, grade));
     double bytes = 0;
     double pixels = 0;
     for (const auto& p : pictures) {
