@@ -26,8 +26,10 @@ class XServer:
     def __init__(self):
         read_end, write_end = os.pipe()
         self.process = subprocess.Popen(
+            # -noreset: without it the server resets when its last client
+            # leaves and may refuse the next program for a moment.
             ["Xvfb", "-displayfd", str(write_end), "-screen", "0", SCREEN_SIZE,
-             "-nolisten", "tcp"],
+             "-nolisten", "tcp", "-noreset"],
             pass_fds=[write_end], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
             preexec_fn=_end_with_parent)
         os.close(write_end)

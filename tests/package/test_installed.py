@@ -153,7 +153,12 @@ class InstalledHomework(test_homework.Homework):
         self.keep(shot, "0-first-start")
         self.assertTrue(os.path.isfile(self.database), "no copy in the user's data folder")
         self.assertEqual(os.stat(self.database).st_uid, pwd.getpwnam(USER).pw_uid)
-        self.assertEqual(content(self.database), self.installed_content, "the user's copy")
+        # The copy holds every table of the installed database as it is, and
+        # beside them the pupil's history, still empty.
+        copy = content(self.database)
+        self.assertEqual({t: copy.get(t) for t in self.installed_content}, self.installed_content, "the user's copy")
+        self.assertEqual(copy.get("history_homework"), [], "history in a fresh copy")
+        self.assertEqual(copy.get("history_answer"), [], "answers in a fresh copy")
         # Besides the copy, only its write-ahead log and index while it is open.
         self.assertEqual(sorted(f for f in os.listdir(os.path.dirname(self.database))
                                 if not f.endswith(("-wal", "-shm"))), ["kelvma.dat"])
