@@ -20,11 +20,13 @@ namespace fs = std::filesystem;
 namespace data::upgrade {
 namespace {
 
-// An exclusive flock on a file beside the copy, taken with a timeout.
+// An exclusive flock on the copy itself, taken with a timeout.  SQLite's
+// own locks are fcntl locks, which flock does not touch.  A program that
+// waited on a copy the merge has since replaced finds the new one by name.
 class MergeLock {
 public:
     MergeLock(const std::string& path, int seconds) {
-        fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+        fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
         if (fd_ < 0) return;
         const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
         while (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
@@ -97,7 +99,7 @@ StartResult upgradeAtStart(const std::string& source, const std::string& copy, c
         }
         return {};
     }
-    MergeLock lock(copy + ".lock", lockSeconds);
+    MergeLock lock(copy, lockSeconds);
     if (!lock.held())
         return {false, "", copy + ": another program is updating it; this one goes on with it as it is"};
     ContentVersion installed;

@@ -13,7 +13,7 @@ struct StartResult {
     std::string detail;  // what happened, for standard error; empty when nothing did
 };
 
-// Under a lock on copy + ".lock" (another program of the same user waits
+// Under a lock on copy (another program of the same user waits
 // for it, up to lockSeconds, and then finds the merge done): when the
 // versions of source and copy differ, merges the record of copy into a copy
 // of source (mergeRecord).  Otherwise a backup copy + ".old" left by an
