@@ -104,8 +104,7 @@ StartResult upgradeAtStart(const std::string& source, const std::string& copy, c
         return {false, "", copy + ": another program is updating it; this one goes on with it as it is"};
     ContentVersion installed;
     try {
-        installed = readVersion(source);
-        checkDatabase(source, password, true);
+        installed = readVersion(source);  // the whole check comes with a merge
     } catch (const std::exception& e) {
         return {false, "安装的题库文件已损坏，程序继续使用你原来的数据。请重新安装。", e.what()};
     }
