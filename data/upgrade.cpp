@@ -119,10 +119,8 @@ std::vector<std::string> carrySql(bool oldHistory) {
             "INSERT INTO main.history_answer SELECT homework, slot, question, letter, correct FROM old.history_answer",
             "UPDATE main.question_schedule SET seen = o.seen, step = o.step, due = o.due FROM old.question_schedule o "
             "WHERE o.question = main.question_schedule.question",
-            // A day's choice whose questions all remain drawable stays that day's homework.
-            "INSERT INTO main.daily_choice SELECT day, grade, unit, question FROM old.daily_choice d WHERE NOT EXISTS "
-            "(SELECT 1 FROM old.daily_choice e WHERE e.day = d.day AND e.grade = d.grade AND e.unit = d.unit AND "
-            "e.question NOT IN (SELECT zd1 FROM main.b1 WHERE zd10 <> " + kept + "))",
+            // The day's choice is not carried: the next homework is chosen
+            // from the new content, its new questions unseen.
         };
         sql.insert(sql.end(), history.begin(), history.end());
     }

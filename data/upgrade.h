@@ -15,7 +15,7 @@
 //   b1.zd7, b4.zd4    the question counters and the posts' shown counts, by id
 //   history           every grading and answer; the review schedule by
 //                     question id (new questions start unseen); the day's
-//                     choice where all its questions are still there
+//                     choice is made afresh from the new content
 //
 // The new copy is written beside the old one, checked (integrity, row
 // counts), flushed, and renamed over it; the old copy stays as one backup

@@ -134,7 +134,7 @@ TEST(Upgrade, CarriesTheRecordIntoTheNewContentInEveryShape) {
         EXPECT_EQ(testdb::scalar(f.user, "SELECT count(*) FROM history_answer"), history ? "20" : "0");
         EXPECT_EQ(testdb::scalar(f.user, "SELECT ifnull(step || ',' || due, '-') FROM question_schedule WHERE "
                                          "question = 3006"), history ? "2,2461014" : "-");
-        // The day's choice named 3003, which is gone: it is chosen afresh.
+        // The day's choice is made afresh from the new content.
         EXPECT_EQ(testdb::scalar(f.user, "SELECT count(*) FROM daily_choice"), "0");
         EXPECT_NO_THROW(openWithConnection(f.user));
     }

@@ -7,11 +7,12 @@
 # and starts again (test_upgraded.py: the record merged into the new
 # content), removes the package and checks that the user's copy stays.
 #
-# The previous package is the new one repacked as version 0.1.0 around a
-# database built from the smaller fixture content (tests/fixtures/
-# seed-content) without the content version rows, as 0.1.0 wrote none: what
-# an upgrade meets in a family's home folder, for the price of one small
-# content build instead of a second build of the whole program.
+# The previous package is the new one repacked as version 0.1.0 around an
+# older, smaller content: the new database with grade 3's bank cut to its
+# first 20 questions and without the content version rows, as 0.1.0 wrote
+# none.  That is what an upgrade meets in a family's home folder (a record
+# made on fewer questions, no versions), for the price of a repack instead
+# of a second build of the whole program from older sources.
 #
 # Installs software system-wide: run it as root on a machine meant for it
 # (CI); outside CI it refuses to run where aoshu is installed already.  Expects a build
@@ -71,13 +72,18 @@ echo "install_test: the previous package"
 previous=$work/previous
 dpkg-deb -R "$deb" "$previous"
 old_database=$previous/usr/lib/aoshu/dat/kelvma.dat
-rm "$old_database"
-QT_QPA_PLATFORM=offscreen "$build/bin/contentbuilder" tests/fixtures/seed-content "$old_database"
+chmod 644 "$old_database"
 /usr/bin/python3 - "$old_database" <<'PY'
 import sqlite3, sys
 db = sqlite3.connect(sys.argv[1])
+# The older content: grade 3's homework bank holds only its first 20
+# questions (so the homework done on it draws all of them and the next one,
+# after the upgrade, can only draw new ones), and no content version.
+db.execute("delete from b1 where zd9 = 3 and zd17 is null and zd1 not in "
+           "(select zd1 from b1 where zd9 = 3 and zd17 is null order by zd1 limit 20)")
 db.execute("delete from dbinfo where name in ('schema-version', 'content-sequence', 'content-digest')")
 db.commit()
+db.execute("vacuum")
 db.close()
 PY
 chmod 444 "$old_database"
