@@ -108,9 +108,11 @@ std::vector<std::string> carrySql(bool oldHistory) {
         // zd4 of a post (grade 12) counts its showings; of a unit it is the position.
         "UPDATE main.b4 SET zd4 = o.zd4 FROM old.b4 o WHERE o.zd1 = main.b4.zd1 AND o.zd3 = 12 AND main.b4.zd3 = 12",
         "DELETE FROM main.b5",
-        "INSERT INTO main.b5 (zd1, zd2, zd5, zd6) SELECT zd1, zd2, g, "
-        "(SELECT coalesce(max(zd4), 0) FROM main.b4 WHERE zd3 = g AND zd4 <= max(zd6, 0)) "
-        "FROM (SELECT zd1, zd2, CASE WHEN zd5 BETWEEN 0 AND 11 THEN zd5 ELSE 0 END AS g, zd6 FROM old.b5)",
+        // (u, not zd6: inside the subquery zd6 would name b4's column.)
+        "INSERT INTO main.b5 (zd1, zd2, zd5, zd6) SELECT id, name, g, "
+        "(SELECT coalesce(max(zd4), 0) FROM main.b4 WHERE zd3 = g AND zd4 <= max(u, 0)) "
+        "FROM (SELECT zd1 AS id, zd2 AS name, CASE WHEN zd5 BETWEEN 0 AND 11 THEN zd5 ELSE 0 END AS g, zd6 AS u "
+        "FROM old.b5)",
     };
     if (oldHistory) {
         const std::vector<std::string> history = {
@@ -155,6 +157,8 @@ void copyBytes(const std::string& from, const std::string& to) {
 // Builds the merged file at temp; returns its counts.
 MergeCounts buildMerged(const std::string& installed, const std::string& user, const std::string& temp) {
     copyBytes(installed, temp);
+    struct stat copy {};
+    if (::stat(user.c_str(), &copy) == 0) ::chmod(temp.c_str(), copy.st_mode & 0777);  // a private copy stays private
     Database db;
     openFile(db, temp, false);
     db.exec("PRAGMA journal_mode = DELETE");

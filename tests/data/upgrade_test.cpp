@@ -124,7 +124,6 @@ TEST(Upgrade, CarriesTheRecordIntoTheNewContentInEveryShape) {
         EXPECT_EQ(testdb::scalar(f.user, "SELECT zd2 FROM b1 WHERE zd1 = 3002"), "q2 reworded");
         EXPECT_EQ(rows(f.user, "zd1 || ':' || zd7", "FROM b1 WHERE zd7 > 0 ORDER BY zd1"), "3001:5\n3002:2\n1003002:2");
         EXPECT_EQ(testdb::scalar(f.user, "SELECT group_concat(zd4) FROM b4 WHERE zd3 = 12 ORDER BY zd1"), "3,7");
-        EXPECT_EQ(testdb::scalar(f.user, "SELECT zd5 || ',' || zd6 FROM b5"), "3,1");  // unit 3 is gone
         EXPECT_EQ(testdb::scalar(f.user, "SELECT count(*) FROM b1 WHERE zd10 = 3 AND zd9 = 3"), "2");
         // Schedule rows for every drawable question, new ones unseen.
         EXPECT_EQ(testdb::scalar(f.user, "SELECT count(*) FROM question_schedule"), "29");
@@ -137,6 +136,21 @@ TEST(Upgrade, CarriesTheRecordIntoTheNewContentInEveryShape) {
         // The day's choice is made afresh from the new content.
         EXPECT_EQ(testdb::scalar(f.user, "SELECT count(*) FROM daily_choice"), "0");
         EXPECT_NO_THROW(openWithConnection(f.user));
+    }
+}
+
+// The remembered unit is kept where the grade still has it, else moved to
+// its last unit.
+TEST(Upgrade, TheRememberedUnitStaysValid) {
+    const std::pair<int, std::string> cases[] = {{0, "3,0"}, {1, "3,1"}, {3, "3,1"}, {-1, "3,0"}};
+    for (const auto& [unit, expected] : cases) {
+        SCOPED_TRACE(unit);
+        Files f;
+        makeInstalled(f.installed);
+        makeUserCopy(f.user, Shape::NoHistory);
+        testdb::exec(f.user, "UPDATE b5 SET zd6 = " + std::to_string(unit));
+        mergeRecord(f.installed, f.user, f.user, testdb::kPassword);
+        EXPECT_EQ(testdb::scalar(f.user, "SELECT zd5 || ',' || zd6 FROM b5"), expected);
     }
 }
 
