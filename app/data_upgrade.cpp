@@ -22,8 +22,10 @@ std::string upgradeDatabase(const std::filesystem::path& programDir, const std::
     std::error_code ec;
     const bool beside = programDir == dataFolder || std::filesystem::equivalent(programDir, dataFolder, ec);
     const std::filesystem::path source = programDir / "dat" / (beside ? "kelvma.dat.new" : "kelvma.dat");
-    const data::upgrade::StartResult result =
+    data::upgrade::StartResult result =
         data::upgrade::upgradeAtStart(source.string(), copy.string(), databasePassword(), beside);
+    static data::upgrade::InUse inUse;  // until the process ends
+    inUse = std::move(result.inUse);
     if (!result.detail.empty()) std::cerr << "aoshu: " << result.detail << "\n";
     return result.notice;
 }

@@ -11,7 +11,9 @@
 namespace app {
 
 // Returns a sentence for the pupil (UTF-8) when something went wrong, else
-// an empty string; what happened goes to standard error.
+// an empty string; what happened goes to standard error.  From then on the
+// process holds the copy's in-use lock, so that no other start replaces the
+// file under it.
 std::string upgradeDatabase(const std::filesystem::path& programDir, const std::filesystem::path& dataFolder);
 
 }  // namespace app

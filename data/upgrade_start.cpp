@@ -83,10 +83,57 @@ void checkCopy(const std::string& copy, const std::string& password) {
     ::unlink((copy + ".old").c_str());
 }
 
+// A shared lock on the copy, taken once a merge (an exclusive lock, held
+// for a moment) is done.
+InUse holdInUse(const std::string& copy) {
+    const int fd = ::open(copy.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return {};
+    for (int tries = 0; ::flock(fd, LOCK_SH | LOCK_NB) != 0; ++tries) {
+        if ((errno != EWOULDBLOCK && errno != EINTR) || tries == 200) {
+            ::close(fd);
+            return {};
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return InUse(fd);
+}
+
+bool sameVersions(const std::string& source, const std::string& copy) {
+    try {
+        return detectFileFormat(copy).format != FileFormat::Jet4 && readVersion(copy) == readVersion(source);
+    } catch (const std::exception&) {
+        return false;  // the checks under the lock say what is wrong
+    }
+}
+
+StartResult upgradeLocked(const std::string& source, const std::string& copy, const std::string& password,
+                          bool consumeSource, int lockSeconds);
+
 }  // namespace
+
+InUse::~InUse() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+InUse& InUse::operator=(InUse&& other) noexcept {
+    if (this != &other) {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = std::exchange(other.fd_, -1);
+    }
+    return *this;
+}
 
 StartResult upgradeAtStart(const std::string& source, const std::string& copy, const std::string& password,
                            bool consumeSource, int lockSeconds) {
+    StartResult result = upgradeLocked(source, copy, password, consumeSource, lockSeconds);
+    result.inUse = holdInUse(copy);
+    return result;
+}
+
+namespace {
+
+StartResult upgradeLocked(const std::string& source, const std::string& copy, const std::string& password,
+                          bool consumeSource, int lockSeconds) {
     std::error_code ec;
     if (!fs::exists(copy, ec)) return {};
     if (!fs::exists(source, ec)) {
@@ -99,9 +146,11 @@ StartResult upgradeAtStart(const std::string& source, const std::string& copy, c
         }
         return {};
     }
-    MergeLock lock(copy, lockSeconds);
+    // With nothing to merge, a program using the copy elsewhere need not
+    // be waited for.
+    MergeLock lock(copy, sameVersions(source, copy) ? 0 : lockSeconds);
     if (!lock.held())
-        return {false, "", copy + ": another program is updating it; this one goes on with it as it is"};
+        return {false, "", copy + ": another program is using or updating it; this one goes on with it as it is"};
     ContentVersion installed;
     try {
         installed = readVersion(source);  // the whole check comes with a merge
@@ -139,5 +188,7 @@ StartResult upgradeAtStart(const std::string& source, const std::string& copy, c
         return {false, "题库更新没有成功，程序继续使用你原来的数据。", e.what()};
     }
 }
+
+}  // namespace
 
 }  // namespace data::upgrade

@@ -236,10 +236,11 @@ TEST(UpgradeAtStart, SaysWhatHappenedAndKeepsTheRightFile) {
         Files f;
         makeInstalled(f.installed);
         makeUserCopy(f.user, Shape::Current);
-        const StartResult r = upgradeAtStart(f.installed, f.user, testdb::kPassword, false);
+        StartResult r = upgradeAtStart(f.installed, f.user, testdb::kPassword, false);
         EXPECT_TRUE(r.merged) << r.detail;
         EXPECT_TRUE(r.notice.empty());
         EXPECT_TRUE(fs::exists(f.user + ".old"));
+        r.inUse = InUse();  // that program ends
         EXPECT_FALSE(upgradeAtStart(f.installed, f.user, testdb::kPassword, true).merged);
         EXPECT_FALSE(fs::exists(f.user + ".old"));
         EXPECT_FALSE(fs::exists(f.installed));
@@ -257,6 +258,31 @@ TEST(UpgradeAtStart, TwoProgramsStartingAtOnceMergeOnce) {
     b.join();
     EXPECT_EQ(results[0].merged + results[1].merged, 1);
     EXPECT_EQ(testdb::scalar(f.user, "SELECT count(*) FROM history_homework"), "1");
+}
+
+// A program of the same user still running (on another desktop) holds the
+// copy: a start with new content leaves the copy to it and merges at a
+// later start, when the copy is free.
+TEST(UpgradeAtStart, AProgramUsingTheCopyIsNotMergedUnder) {
+    Files f;
+    makeInstalled(f.installed);
+    makeUserCopy(f.user, Shape::Current);
+    const std::string before = testdb::readFile(f.user);
+    const std::string same = f.user + ".same";  // the content the copy has: nothing to merge
+    fs::copy_file(f.user, same);
+    {
+        const StartResult running = upgradeAtStart(same, f.user, testdb::kPassword, false, 1);
+        EXPECT_FALSE(running.merged);
+        ASSERT_TRUE(running.inUse.held());
+        const StartResult second = upgradeAtStart(f.installed, f.user, testdb::kPassword, false, 1);
+        EXPECT_FALSE(second.merged) << second.detail;
+        EXPECT_TRUE(testdb::readFile(f.user) == before);
+        // With nothing to merge, a start does not wait for the running one.
+        const auto t0 = std::chrono::steady_clock::now();
+        EXPECT_TRUE(upgradeAtStart(same, f.user, testdb::kPassword, false, 5).inUse.held());
+        EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(4));
+    }
+    EXPECT_TRUE(upgradeAtStart(f.installed, f.user, testdb::kPassword, false, 1).merged);
 }
 
 // A merge in a child process killed at a random moment: the copy is the old
