@@ -152,6 +152,17 @@ TEST(ConnectionOpen, RejectsBadFilesAndLeavesThemUntouched) {
              testdb::exec(f, "ALTER TABLE b1 DROP COLUMN zd16");
              testdb::exec(f, "ALTER TABLE b1 ADD COLUMN zd16 TEXT");
          }},
+        // Question ids are carried in 32 bits: 2^32 + 1 must not become 1.
+        {"question id 2^32 + 1",
+         [](const std::string& f) {
+             testdb::createDatabase(f);
+             testdb::exec(f, "INSERT INTO b1 (zd1, zd9, zd10) VALUES (4294967297, 1, 2)");
+         }},
+        {"slot holding question id -2^31 - 1",
+         [](const std::string& f) {
+             testdb::createDatabase(f);
+             testdb::exec(f, "UPDATE b3 SET zd3 = -2147483649 WHERE zd1 = 7");
+         }},
     };
     for (const auto& c : cases) {
         testdb::TempDir dir;

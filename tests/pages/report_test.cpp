@@ -5,6 +5,7 @@
 #include "page_markup.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 namespace {
@@ -205,6 +206,16 @@ TEST_F(ReportTest, TheReportTextIsKeptInTheCacheFolder) {
     std::string expected;
     for (const std::string& line : form->m_pd->lines()) expected += line + "\r\n";
     EXPECT_EQ(file.readAll().toStdString(), expected);
+
+    // A link at the file's place is replaced, not followed.
+    const QString victim = cache.path() + "/victim";
+    QFile(victim).open(QIODevice::WriteOnly);
+    QFile::remove(cache.path() + "/aoshu/last-report.txt");
+    QFile::link(victim, cache.path() + "/aoshu/last-report.txt");
+    openLastHomework();
+    EXPECT_EQ(QFileInfo(victim).size(), 0);
+    EXPECT_FALSE(QFileInfo(cache.path() + "/aoshu/last-report.txt").isSymLink());
+    EXPECT_EQ(QFileInfo(cache.path() + "/aoshu/last-report.txt").size(), static_cast<qint64>(expected.size()));
 
     // A cache folder that cannot be made: the report shows all the same.
     const QString blocked = cache.path() + "/a-file";
