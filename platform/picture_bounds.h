@@ -12,6 +12,10 @@ namespace pictures {
 // More pixels than this (64 MB decoded) are not decoded.
 inline constexpr long long kMaxPixels = 4096ll * 4096;
 
+// The height decodeWithin's picture will have: the header's, or 40.
+// Throws jpeg::DecodeError for a header that cannot be read.
+int heightWithin(const std::vector<unsigned char>& jpegBytes);
+
 // The picture, or, when its header claims more than kMaxPixels pixels, a
 // picture width x 40 pixels of the sentence (red on white) in its place.
 // Throws jpeg::DecodeError for a damaged picture.

@@ -196,6 +196,18 @@ TEST_F(ReportTest, ATallPictureIsScaledIntoItsPage) {
     EXPECT_FALSE(blue(page.pixel(100, 1049)));  // the foot rule's row stays clear
 }
 
+// A picture too large to decode (8192 x 8192, 256 MB decoded) takes the
+// place of a sentence saying so; the report goes on.
+TEST_F(ReportTest, APictureTooLargeToDecodeBecomesASentence) {
+    putQuestion({90003, "q", 'A', "", 0, 0});
+    putPicture(90003, "zd12", flatPicture(8192, 8192));
+    dbExec("update b1 set zd11=1 where zd1=90003");
+    paginate({"<picture>090003", "x"});
+    EXPECT_TRUE(errors.empty());
+    const QImage page = form->Image2->picture();
+    EXPECT_FALSE(blue(page.pixel(100, 66)));  // no flat blue picture
+}
+
 TEST_F(ReportTest, TheReportTextIsKeptInTheCacheFolder) {
     QTemporaryDir cache;
     qputenv("XDG_CACHE_HOME", cache.path().toUtf8());
