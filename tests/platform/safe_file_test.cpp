@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -108,6 +109,21 @@ TEST(SafeFile, AFullDiskOrAFailedSyncFailsAndKeepsTheOldFile) {
         EXPECT_EQ(readAll(s.folder() / "last.txt"), "old report") << c.name;
         EXPECT_EQ(std::distance(fs::directory_iterator(s.folder()), fs::directory_iterator()), 1) << c.name;
     }
+}
+
+// The same on a real full disk: a small tmpfs mounted by the test (needs
+// root; skipped where it cannot mount).
+TEST(SafeFile, ARealFullDiskFailsAndKeepsTheOldFile) {
+    Scratch s;
+    fs::create_directories(s.folder());
+    const std::string mount = "mount -t tmpfs -o size=64k,mode=0700 tmpfs '" + s.folder().string() + "' 2>/dev/null";
+    if (std::system(mount.c_str()) != 0) GTEST_SKIP() << "cannot mount a tmpfs here (needs root)";
+    ASSERT_EQ(safefile::replaceFile(s.folder(), "last.txt", "old report"), "");
+    const std::string why = safefile::replaceFile(s.folder(), "last.txt", std::string(200 * 1024, 'x'));
+    EXPECT_NE(why.find("No space left on device"), std::string::npos) << why;
+    EXPECT_EQ(readAll(s.folder() / "last.txt"), "old report");
+    EXPECT_EQ(std::distance(fs::directory_iterator(s.folder()), fs::directory_iterator()), 1);
+    std::system(("umount -l '" + s.folder().string() + "'").c_str());
 }
 
 }  // namespace
