@@ -1,5 +1,6 @@
 #include "connection_impl.h"
 #include "connection_string.h"
+#include "file_guard.h"
 #include "history.h"
 #include "jet_convert.h"
 #include "schema.h"
@@ -153,6 +154,7 @@ void prepareConnection(sqlite3* db, const std::string& password) {
     // are caught where SQLite reads them.
     sqlite3_db_config(db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
     sqlite3_db_config(db, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
+    guardAgainstFile(db);
     runPragma(db, "PRAGMA cell_size_check = ON");
     sqlite3_create_function_v2(db, "rnd", -1, SQLITE_UTF8, nullptr, rndFunction, nullptr, nullptr,
                                nullptr);
@@ -160,6 +162,8 @@ void prepareConnection(sqlite3* db, const std::string& password) {
     checkPassword(db, password);
     checkTables(db);
     history::checkShape(db);  // the pupil's history, when the file has it
+    checkQuestionIds(db);
+    useOwnView(db);
     if (sqlite3_db_readonly(db, "main") == 1) throw DataError("the database file is read-only");
 }
 

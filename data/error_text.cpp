@@ -32,6 +32,7 @@ const std::vector<Rule>& rules() {
             {R"(the Jet file's column (\S+) is .*)", "Access 数据库的列 $1 的类型不对"},
             {R"((?:libmdb cannot open the Jet file|the Jet file is damaged.*))", "Access 数据库文件已损坏"},
             {R"(scrambled text is damaged.*)", "题目的加密文字已损坏"},
+            {R"(the question id (\S+) lies outside.*)", "题号 $1 超出了程序能用的范围"},
             {R"((.+) is .*, not a Jet 4\.0 file)", "$1 不是 Access 2000 格式的数据库文件"},
             {R"((.+) is an empty file)", "$1 是一个空文件"},
             {R"((.+) is a file of unknown format.*)", "$1 的格式无法识别"},

@@ -15,6 +15,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
@@ -35,6 +36,7 @@ constexpr std::size_t kLongValueHeader = 12;
 constexpr std::uint32_t kLongValueInline = 0x80000000u;
 constexpr std::uint32_t kLongValueOnePage = 0x40000000u;
 constexpr std::uint32_t kLongValueLengthMask = 0x3fffffffu;
+constexpr std::size_t kLongValueReserve = std::size_t{1} << 20;
 // Date/Time: days since 1899-12-30; Jet holds the years 100 to 9999.
 constexpr double kFirstJetDay = -657434.0;  // 0100-01-01
 constexpr double kEndJetDay = 2958466.0;    // 10000-01-01
@@ -242,11 +244,16 @@ std::string readLongValue(MdbHandle* mdb, const unsigned char* field, std::size_
         return std::string(reinterpret_cast<const char*>(row.data), row.size);
     }
     std::string value;
-    value.reserve(length);
+    // The declared length is the file's word: reserve no more than a chain
+    // of pages can hold, and stop at a page seen before or one that adds
+    // nothing, so that every chain ends.
+    value.reserve(std::min<std::size_t>(length, kLongValueReserve));
+    std::set<std::uint32_t> visited;
     while (value.size() < length) {
         if (next == 0) damaged(at, "a long value ends early");
+        if (!visited.insert(next).second) damaged(at, "a long value's pages form a loop");
         PageBytes row = pageRow(mdb, next, at);
-        if (row.size < 4 || value.size() + (row.size - 4) > length)
+        if (row.size <= 4 || value.size() + (row.size - 4) > length)
             damaged(at, "a long value's pages do not add up to its length");
         next = le32(row.data);
         value.append(reinterpret_cast<const char*>(row.data + 4), row.size - 4);

@@ -2,6 +2,7 @@
 // tables and columns of docs/database.md, read with libmdb.
 #pragma once
 
+#include <chrono>
 #include <optional>
 #include <string>
 #include <vector>
@@ -44,8 +45,12 @@ JetConversion convertJetFile(const std::string& jetPath, const std::string& outP
 // never replacing an older one); then the new file is renamed over path.
 // Whenever the process ends, path is either the Jet file or the whole new
 // file.  Any other format, a failed conversion or a folder that cannot be
-// written throws DataError, and the Jet file stays as it was.
-bool convertDataFileInPlace(const std::string& path, const std::string& password);
+// written throws DataError, and the Jet file stays as it was.  A second
+// process on the same file waits for the first one's conversion up to
+// lockWait, then throws DataError (leading with a Chinese sentence).
+inline constexpr std::chrono::milliseconds kConversionLockWait{30000};
+bool convertDataFileInPlace(const std::string& path, const std::string& password,
+                            std::chrono::milliseconds lockWait = kConversionLockWait);
 
 // "YYYY-MM-DD HH:MM:SS" of a Jet Date/Time value (days since 1899-12-30;
 // the fraction is the time of day, also for days before that date), to the

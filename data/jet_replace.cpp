@@ -12,9 +12,11 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <iostream>
+#include <thread>
 
 namespace data {
 namespace {
@@ -113,6 +115,19 @@ std::string keepBackup(const std::string& path, const struct stat& jet) {
     throw DataError("cannot keep the Jet file: " + path + ".jet4 to .jet4.999 all exist");
 }
 
+// Takes the conversion lock, polling: a process that holds it for longer
+// than wait (a stuck or stopped program) must not stop this one for good.
+void waitForLock(int fd, const std::string& path, std::chrono::milliseconds wait) {
+    const auto end = std::chrono::steady_clock::now() + wait;
+    while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        if (errno != EWOULDBLOCK && errno != EINTR) throw DataError(systemError("cannot lock " + path));
+        if (std::chrono::steady_clock::now() >= end)
+            throw DataError("另一个程序正在转换数据文件，请稍后再打开。\n" + path + " stays locked by another process "
+                            "converting it (waited " + std::to_string(wait.count() / 1000) + " s)");
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+}
+
 std::string rowSummary(const JetConversion& conversion) {
     std::string text;
     for (const JetTableRows& t : conversion.tables)
@@ -122,7 +137,8 @@ std::string rowSummary(const JetConversion& conversion) {
 
 }  // namespace
 
-bool convertDataFileInPlace(const std::string& path, const std::string& password) {
+bool convertDataFileInPlace(const std::string& path, const std::string& password,
+                            std::chrono::milliseconds lockWait) {
     DetectedFormat detected = detectFileFormat(path);
     if (detected.format == FileFormat::SQLite) return false;
     if (detected.format != FileFormat::Jet4)
@@ -134,11 +150,11 @@ bool convertDataFileInPlace(const std::string& path, const std::string& password
     // converted file.
     Descriptor jet(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (jet.get() < 0) throw DataError(systemError("cannot read " + path));
-    if (::flock(jet.get(), LOCK_EX) != 0) throw DataError(systemError("cannot lock " + path));
+    waitForLock(jet.get(), path, lockWait);
     struct stat locked {}, current {};
     if (::fstat(jet.get(), &locked) != 0) throw DataError(systemError("cannot read " + path));
     if (::stat(path.c_str(), &current) != 0 || !sameFile(locked, current))
-        return convertDataFileInPlace(path, password);
+        return convertDataFileInPlace(path, password, lockWait);
 
     const std::string folder = folderOf(path);
     const std::string temporary = path + ".converting";

@@ -100,10 +100,63 @@ std::string rewriteTop(const std::string& sql) {
     return sql.substr(0, head) + " " + std::string(rest) + " limit " + count;
 }
 
+// At pos: "column=column+N" (blanks allowed), as the counters are raised.
+// Returns the length matched, 0 when it is something else; column and N
+// are set.
+std::size_t matchIncrement(std::string_view s, std::size_t pos, std::string_view& column, std::string_view& amount) {
+    std::size_t p = pos;
+    while (p < s.size() && isIdentChar(s[p])) ++p;
+    column = s.substr(pos, p - pos);
+    if (column.empty() || std::isdigit(static_cast<unsigned char>(column[0]))) return 0;
+    skipSpace(s, p);
+    if (p == s.size() || s[p++] != '=') return 0;
+    skipSpace(s, p);
+    if (s.substr(p, column.size()) != column) return 0;
+    p += column.size();
+    if (p < s.size() && isIdentChar(s[p])) return 0;
+    skipSpace(s, p);
+    if (p == s.size() || s[p++] != '+') return 0;
+    skipSpace(s, p);
+    const std::size_t digits = p;
+    while (p < s.size() && std::isdigit(static_cast<unsigned char>(s[p]))) ++p;
+    if (p == digits || p - digits > 18 || (p < s.size() && (isIdentChar(s[p]) || s[p] == '.'))) return 0;
+    amount = s.substr(digits, p - digits);
+    return p - pos;
+}
+
+// "zd4=zd4+1" becomes "zd4=min(zd4,9223372036854775807-1)+1": a counter
+// stops at the largest integer instead of turning into a REAL that the
+// STRICT column then refuses.
+std::string saturateIncrements(std::string_view sql) {
+    std::string out;
+    out.reserve(sql.size() + 32);
+    std::size_t pos = 0;
+    while (pos < sql.size()) {
+        const char c = sql[pos];
+        if (c == '\'' || c == '"') {
+            const std::size_t end = quotedEnd(sql, pos);
+            out += sql.substr(pos, end - pos);
+            pos = end;
+            continue;
+        }
+        std::string_view column, amount;
+        const bool wordStart = isIdentChar(c) && (pos == 0 || !isIdentChar(sql[pos - 1]));
+        if (const std::size_t n = wordStart ? matchIncrement(sql, pos, column, amount) : 0) {
+            const std::string name(column), add(amount);
+            out += name + "=min(" + name + ",9223372036854775807-" + add + ")+" + add;
+            pos += n;
+            continue;
+        }
+        out += c;
+        ++pos;
+    }
+    return out;
+}
+
 }  // namespace
 
 std::string toSqlite(std::string_view sql) {
-    return rewriteTop(rewriteDateLiterals(sql));
+    return rewriteTop(saturateIncrements(rewriteDateLiterals(sql)));
 }
 
 }  // namespace data::jet

@@ -11,7 +11,9 @@ namespace data::jet {
 
 // Rewrites a UTF-8 statement of the Jet dialect into SQLite:
 //  - "select [distinct] top N ..." becomes "select [distinct] ... limit N";
-//  - a quoted 'yyyy-m-d h:m' or 'yyyy-m-d h:m:s' becomes 'YYYY-MM-DD HH:MM:SS'.
+//  - a quoted 'yyyy-m-d h:m' or 'yyyy-m-d h:m:s' becomes 'YYYY-MM-DD HH:MM:SS';
+//  - an increment "column=column+N" saturates at the largest 64-bit integer
+//    instead of turning into a REAL.
 // Other quoted strings are left alone.  Throws DataError on an impossible
 // date-time literal (month 13, Feb 30, hour 24, ...), as Jet fails the
 // conversion.  rnd(x) needs no rewrite: the connection registers it.

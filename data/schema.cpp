@@ -21,6 +21,14 @@ CREATE VIEW v_b AS
   FROM b3 LEFT JOIN b1 ON b1.zd1 = b3.zd3;
 )sql";
 
+// The same view in the connection's TEMP schema, over the file's tables.
+const char* const kOwnView = R"sql(
+CREATE TEMP VIEW v_b AS
+  SELECT b3.zd1 AS zd101, b3.zd2 AS zd102, b3.zd4 AS zd104,
+         b1.zd1 AS zd1, b1.zd2 AS zd2, b1.zd6 AS zd6, b1.zd9 AS zd9, b1.zd14 AS zd14
+  FROM main.b3 AS b3 LEFT JOIN main.b1 AS b1 ON b1.zd1 = b3.zd3;
+)sql";
+
 const char* const kRequiredRows = R"sql(
 INSERT INTO b2 (zd1, zd3, zd4, zd5, zd6, zd12) VALUES (1, NULL, NULL, 0, 0, 0);
 INSERT INTO b5 (zd1, zd2, zd5, zd6) VALUES (1, NULL, 0, 0);
@@ -83,6 +91,10 @@ std::string programTablesSql() {
         sql += ") STRICT;\n";
     }
     return sql + kView + kRequiredRows;
+}
+
+const char* ownViewSql() {
+    return kOwnView;
 }
 
 const char* infoTableSql() {

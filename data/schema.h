@@ -35,6 +35,9 @@ const std::vector<const char*>& viewColumns();
 // CREATE TABLE for each table, the view, and the rows a fresh program needs
 // (b2 row 1, b3 slots 1..20, b5 row 1).
 std::string programTablesSql();
+// CREATE TEMP VIEW v_b: the view as the program defines it, for a
+// connection to use instead of the file's own.
+const char* ownViewSql();
 // The table that carries the format and the password check.
 const char* infoTableSql();
 

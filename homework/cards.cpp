@@ -1,5 +1,6 @@
 // Question cards: the drawn question with its picture, the answer row under
 // it, and the click on an option marker.
+#include "card_bounds.h"
 #include "datam.h"
 #include "gbk.h"
 #include "jpeg.h"
@@ -96,11 +97,11 @@ void TmainForm::RenderQuestionCard(int n, int pictureFlag, const std::string& gb
         const std::vector<unsigned char> bytes =
             datam.ReadPicture("select zd1,zd11,zd12 from b1 where zd1="_gbk + gbk::num(hw.QuestionIds(n)), "zd12");
         Imageft->setPicture(ui::withLead("第" + std::to_string(n) + "题的图片已损坏，无法显示。",
-                                         [&] { return jpeg::decode(bytes); }));
+                                         [&] { return cards::boundedPicture(bytes); }));
     }
     const int W = Imageft->width();
     const int H = Imageft->height();
-    m_pd->setText(gbkText);
+    m_pd->setText(cards::boundedText(gbkText));
     const int L = static_cast<int>(m_pd->lineCount());
 
     auto* card = new Image(scb1->client());

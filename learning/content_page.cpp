@@ -6,7 +6,9 @@
 #include "jpeg.h"
 #include "mainform.h"
 #include "page_layout.h"
+#include "page_bounds.h"
 #include "page_markup.h"
+#include "picture_bounds.h"
 #include "pupil_error.h"
 #include "rounding.h"
 #include "scoped_flag.h"
@@ -24,7 +26,9 @@ constexpr int kTextLeft = 360;
 constexpr int kPictureLeft = 460;  // content pictures sit further in than report ones
 
 QImage decodeContentPicture(const std::vector<unsigned char>& bytes) {
-    return withLead("这一页的图片已损坏，无法显示。", [&] { return jpeg::decode(bytes); });
+    return withLead("这一页的图片已损坏，无法显示。", [&] {
+        return pictures::decodeWithin(bytes, QString::fromUtf8("（图片太大，无法显示。）"), 600);
+    });
 }
 
 }  // namespace
@@ -59,10 +63,21 @@ void TmainForm::ComposeContentPage(const std::string& titleSuffix, const std::st
     int y = kBodyTop;
 
     m_pd->setText(pageText);
+    learning::PageBounds bounds(kPageHeight - 2 * kLinePitch);
     for (const std::string& line : m_pd->lines()) {
+        if (!bounds.lineFits(y)) {
+            y = static_cast<int>(bounds.noticeRow(y));
+            DrawPageText(kTextLeft, y, 50, kTextWidth, 0, 0, "宋体", bounds.fullNotice());
+            y += kLinePitch;
+            break;
+        }
         const std::string shown = line.substr(0, 4096);
-        if (rule.isPictureLine(shown)) {
-            const QImage picture = decodeContentPicture(rule.pictureBytes(shown));
+        std::string notice;
+        if (rule.isPictureLine(shown) && !bounds.takePicture(notice)) {
+            if (notice.empty()) continue;
+            DrawPageText(kTextLeft, y, 50, kTextWidth, 0, 0, "宋体", notice);
+        } else if (rule.isPictureLine(shown)) {
+            const QImage picture = bounds.picture(shown, [&] { return decodeContentPicture(rule.pictureBytes(shown)); });
             Imageft->clearPicture();
             Imageft->setPicture(picture);
             const int w = Imageft->width();

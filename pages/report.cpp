@@ -7,9 +7,8 @@
 #include "page_layout.h"
 #include "page_markup.h"
 #include "report_pictures.h"
+#include "safe_file.h"
 
-#include <QDir>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 #include <cstdio>
@@ -44,15 +43,10 @@ std::string verdictLine(const std::string& key, const std::string& chosen) {
 // replaced each time; nothing reads it, so a failure is only logged.
 void dumpReport(const std::vector<std::string>& lines) {
     const QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + "/aoshu";
-    QSaveFile file(folder + "/last-report.txt");
     std::string text;
     for (const std::string& line : lines) text += line + kCrLf;
-    const bool ok = QDir().mkpath(folder) && file.open(QIODevice::WriteOnly) &&
-                    file.write(text.data(), static_cast<qint64>(text.size())) == static_cast<qint64>(text.size()) &&
-                    file.commit();
-    if (!ok)
-        std::fprintf(stderr, "aoshu: cannot write the report text to %s: %s\n",
-                     qPrintable(file.fileName()), qPrintable(file.errorString()));
+    const std::string why = safefile::replaceFile(folder.toStdString(), "last-report.txt", text);
+    if (!why.empty()) std::fprintf(stderr, "aoshu: cannot write the report text: %s\n", why.c_str());
 }
 
 }  // namespace

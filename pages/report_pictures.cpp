@@ -1,6 +1,7 @@
 #include "report_pictures.h"
 
 #include "jpeg.h"
+#include "picture_bounds.h"
 #include "pupil_error.h"
 
 #include <string>
@@ -24,11 +25,13 @@ auto readingPicture(long long questionId, F read) {
 }  // namespace
 
 QImage decodePicture(const std::vector<unsigned char>& jpegBytes, long long questionId) {
-    return readingPicture(questionId, [&] { return jpeg::decode(jpegBytes); });
+    return readingPicture(questionId, [&] {
+        return pictures::decodeWithin(jpegBytes, QString::fromUtf8("（图片太大，无法显示。）"), 600);
+    });
 }
 
 int pictureHeight(const std::vector<unsigned char>& jpegBytes, long long questionId) {
-    return readingPicture(questionId, [&] { return jpeg::size(jpegBytes).height(); });
+    return readingPicture(questionId, [&] { return pictures::heightWithin(jpegBytes); });
 }
 
 }  // namespace pages

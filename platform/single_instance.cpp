@@ -6,10 +6,13 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <optional>
 #include <set>
 
@@ -212,32 +215,75 @@ std::string desktopName(bool onX11)
                                  : std::string("default");
 }
 
-std::string lockPath(const std::string& windowClass, std::string desktop)
+// The folder of the locks: $XDG_RUNTIME_DIR, which is the user's own, or
+// else a folder of this user's in $TMPDIR (/tmp), which others can write
+// into: made 0700, and used only when it is a folder (not a link) owned by
+// this user that no one else can write.  Returns its descriptor, or -1 with
+// why set.
+int openLockFolder(std::string& why)
 {
     const char* runtimeDir = std::getenv("XDG_RUNTIME_DIR");
-    std::string dir = runtimeDir && *runtimeDir ? runtimeDir : "/tmp";
-    if (!(runtimeDir && *runtimeDir))  // /tmp is shared between users
-        desktop += "-uid" + std::to_string(getuid());
-    return dir + "/" + fileNamePart(windowClass) + "-" + fileNamePart(desktop) + ".lock";
+    const char* tmp = std::getenv("TMPDIR");
+    const bool own = runtimeDir && *runtimeDir;
+    const std::string dir = own ? std::string(runtimeDir)
+                                : std::string(tmp && *tmp ? tmp : "/tmp") + "/aoshu-" + std::to_string(getuid());
+    if (!own && mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) {
+        why = "cannot make " + dir + ": " + std::strerror(errno);
+        return -1;
+    }
+    const int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    struct stat st {};
+    if (fd < 0 || fstat(fd, &st) != 0) {
+        why = "cannot open the folder " + dir + " (a link is not followed): " + std::strerror(errno);
+    } else if (st.st_uid != getuid()) {
+        why = dir + " belongs to another user";
+    } else if ((st.st_mode & (own ? 022 : 077)) != 0) {
+        why = dir + " is open to other users";
+    } else {
+        return fd;
+    }
+    if (fd >= 0)
+        close(fd);
+    return -1;
 }
 
 // Each lock is held until the process ends; the kernel releases it then.
+// A lock that cannot be taken is said on stderr; when it is another
+// program's, the answer is yes, otherwise the program rather runs twice
+// than never.
 bool lockHeldElsewhere(const std::string& windowClass, bool onX11)
 {
     static std::set<std::string> held;
-    const std::string path = lockPath(windowClass, desktopName(onX11));
-    if (held.count(path))
-        return false;
-    const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (fd < 0)
-        return false;  // cannot tell; better to run twice than never
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        const bool busy = errno == EWOULDBLOCK;
-        close(fd);
-        return busy;
+    const std::string name = fileNamePart(windowClass) + "-" + fileNamePart(desktopName(onX11)) + ".lock";
+    std::string why;
+    const int dir = openLockFolder(why);
+    int fd = -1;
+    struct stat st {};
+    if (dir >= 0) {
+        fd = openat(dir, name.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+        close(dir);
+        if (fd < 0)
+            why = "cannot open " + name + ": " + std::strerror(errno);
+        else if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != getuid())
+            why = name + " is not a file of this user";
     }
-    held.insert(path);
-    return false;
+    const std::string key = std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
+    if (why.empty() && held.count(key)) {
+        close(fd);
+        return false;
+    }
+    if (why.empty() && flock(fd, LOCK_EX | LOCK_NB) == 0) {
+        held.insert(key);
+        return false;
+    }
+    const bool busy = why.empty() && errno == EWOULDBLOCK;
+    if (why.empty())
+        why = busy ? "another copy of the program holds " + name : "cannot lock " + name + ": " + std::strerror(errno);
+    if (fd >= 0)
+        close(fd);
+    std::fprintf(stderr, "aoshu: single-instance lock: %s%s\n", why.c_str(),
+                 busy ? "; this start ends" : "; starting all the same");
+    return busy;
 }
 
 }  // namespace

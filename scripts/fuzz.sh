@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang (build-fuzz/) and runs each for the
 # given seconds (default 60), two at a time, niced, from the seed corpus in
-# tests/fuzz/corpus/.  The corpus each run grows is kept in
+# tests/fuzz/corpus/ (the jet target also from the small Jet 4.0 test files,
+# which live outside the repository: JET4_FIXTURES_DIR, by default
+# ../shared/fixtures/jet4).  The corpus each run grows is kept in
 # build-fuzz/corpus/<target>; a crash leaves build-fuzz/crashes/<target>-crash-*
 # and fails the script.  Usage: scripts/fuzz.sh [seconds] [target ...]
 set -euo pipefail
@@ -9,7 +11,7 @@ cd "$(dirname "$0")/.."
 
 seconds=${1:-60}
 shift || true
-all=(unscramble jpeg jet_sql connection_string gbk toml svg)
+all=(unscramble jpeg jet_sql connection_string gbk toml svg jet)
 targets=("$@")
 ((${#targets[@]})) || targets=("${all[@]}")
 
@@ -27,13 +29,29 @@ export XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$(mktemp -d)}
 # Leaks are not what these runs look for (Qt keeps its caches to the end).
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=0}
 
+jet_fixtures=${JET4_FIXTURES_DIR:-../shared/fixtures/jet4}
+
+# The seed folders of a target.
+seeds() {
+  local target=$1
+  [[ -d "tests/fuzz/corpus/$target" ]] && echo "tests/fuzz/corpus/$target"
+  if [[ $target == jet ]]; then
+    mkdir -p build-fuzz/seeds/jet
+    cp -f "$jet_fixtures"/small*.mdb build-fuzz/seeds/jet/ 2>/dev/null ||
+      echo "fuzz: jet: no Jet 4.0 test files in $jet_fixtures; starting from nothing" >&2
+    echo build-fuzz/seeds/jet
+  fi
+}
+
 run() {
   local target=$1
   mkdir -p "build-fuzz/corpus/$target"
+  local from
+  mapfile -t from < <(seeds "$target")
   nice -n 10 "build-fuzz/bin/fuzz_$target" -max_total_time="$seconds" -timeout=10 \
     -rss_limit_mb=2048 -print_final_stats=1 \
     -artifact_prefix="build-fuzz/crashes/$target-" \
-    "build-fuzz/corpus/$target" "tests/fuzz/corpus/$target" >"build-fuzz/logs/$target.log" 2>&1
+    "build-fuzz/corpus/$target" "${from[@]}" >"build-fuzz/logs/$target.log" 2>&1
 }
 
 status=0

@@ -15,6 +15,23 @@ namespace {
 const QString kSvgNamespace = QStringLiteral("http://www.w3.org/2000/svg");
 constexpr int kMaxSide = 4000;
 constexpr std::size_t kMaxDepth = 64;
+// Bounds on the drawing work a picture asks for: elements, and the numbers
+// of all its paths and point lists together (a segment takes 1 to 7).
+constexpr std::size_t kMaxElements = 2000;
+constexpr std::size_t kMaxPathNumbers = 40000;
+
+// The numbers in a path or point list, counted as runs of digits, before
+// the list is read.
+std::size_t digitRuns(const QString& v) {
+    std::size_t runs = 0;
+    bool inRun = false;
+    for (QChar c : v) {
+        const bool digit = c.isDigit();
+        runs += digit && !inRun;
+        inRun = digit;
+    }
+    return runs;
+}
 
 // The forms an attribute value may take.
 enum class Form {
@@ -326,6 +343,8 @@ private:
             fail(QStringLiteral("<%1> is not supported").arg(xml_.qualifiedName()));
         if (!root && name == QLatin1String("svg"))
             fail(QStringLiteral("<svg> inside <svg> is not supported"));
+        if (++elements_ > kMaxElements)
+            failHere(QStringLiteral("more than %1 elements: the picture would take too long to draw").arg(kMaxElements));
         bool stroked = parentStroked;
         for (const auto& attr : xml_.attributes()) {
             const QString a = attr.qualifiedName().toString();
@@ -343,6 +362,10 @@ private:
                 form = p->second;
             else if (a != QLatin1String("id"))
                 failHere(QStringLiteral("attribute \"%1\" is not supported").arg(a));
+            if ((form == Form::PathData || form == Form::Points) &&
+                (pathNumbers_ += digitRuns(v)) > kMaxPathNumbers)
+                failHere(QStringLiteral("the paths and point lists hold more than %1 numbers: the picture would "
+                                        "take too long to draw").arg(kMaxPathNumbers));
             value(a, form, v);
         }
         if (stroked && name == QLatin1String("text"))
@@ -406,6 +429,8 @@ private:
     }
 
     QXmlStreamReader xml_;
+    std::size_t elements_ = 0;
+    std::size_t pathNumbers_ = 0;
 };
 
 }  // namespace

@@ -6,6 +6,12 @@
 #include <QStringList>
 #include <QSvgRenderer>
 
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <thread>
+
 namespace svg {
 namespace {
 
@@ -82,6 +88,41 @@ void draw(const QByteArray& text, QPaintDevice& device, const QRectF& target) {
     complaints.throwIfAny();
 }
 
+// Ends the process when a picture draws for longer than the limit, saying
+// which: Qt's SVG module cannot be stopped half way, and a picture that
+// draws for minutes would stall the build without a word.
+class RenderWatch {
+public:
+    RenderWatch(const QString& path, std::chrono::milliseconds limit)
+        : thread_([this, name = path.toStdString(), limit] { watch(name, limit); }) {}
+    ~RenderWatch() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            done_ = true;
+        }
+        wake_.notify_one();
+        thread_.join();
+    }
+    RenderWatch(const RenderWatch&) = delete;
+    RenderWatch& operator=(const RenderWatch&) = delete;
+
+private:
+    void watch(const std::string& name, std::chrono::milliseconds limit) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        if (wake_.wait_for(lock, limit, [this] { return done_; }))
+            return;
+        std::fprintf(stderr, "%s: the picture takes longer than %lld ms to draw; the build stops\n", name.c_str(),
+                     static_cast<long long>(limit.count()));
+        std::fflush(stderr);
+        std::_Exit(kRenderTimeoutStatus);
+    }
+
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    bool done_ = false;
+    std::thread thread_;  // last: it starts once the rest is there
+};
+
 }  // namespace
 
 QImage render(const QByteArray& svgText) {
@@ -92,10 +133,11 @@ QImage render(const QByteArray& svgText) {
     return image;
 }
 
-QImage renderFile(const QString& path) {
+QImage renderFile(const QString& path, std::chrono::milliseconds limit) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw Error("cannot be read: " + file.errorString().toStdString());
+    RenderWatch watch(path, limit);
     return render(file.readAll());
 }
 

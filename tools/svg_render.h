@@ -9,6 +9,8 @@
 #include <QImage>
 #include <QString>
 
+#include <chrono>
+
 namespace svg {
 
 // Renders SVG text onto white, into an RGB32 image of the root's width x
@@ -17,7 +19,11 @@ namespace svg {
 QImage render(const QByteArray& svgText);
 
 // Reads and renders a file; a file that cannot be read is an Error too.
-QImage renderFile(const QString& path);
+// A picture still drawing after limit ends the process with
+// kRenderTimeoutStatus and a line on stderr naming the file.
+inline constexpr std::chrono::milliseconds kRenderLimit{20000};
+inline constexpr int kRenderTimeoutStatus = 3;
+QImage renderFile(const QString& path, std::chrono::milliseconds limit = kRenderLimit);
 
 // The picture on a transparent square of side x side pixels (ARGB32,
 // premultiplied), scaled to fit, for icons.

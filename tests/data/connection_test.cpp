@@ -159,6 +159,19 @@ TEST(ConnectionOpen, RejectsBadFilesAndLeavesThemUntouched) {
              testdb::exec(f, "ALTER TABLE b1 ADD COLUMN zd16 TEXT");
          },
          "列 b1.zd16 的类型不对"},
+        // Question ids are carried in 32 bits: 2^32 + 1 must not become 1.
+        {"question id 2^32 + 1",
+         [](const std::string& f) {
+             testdb::createDatabase(f);
+             testdb::exec(f, "INSERT INTO b1 (zd1, zd9, zd10) VALUES (4294967297, 1, 2)");
+         },
+         "题号 4294967297 超出了程序能用的范围"},
+        {"slot holding question id -2^31 - 1",
+         [](const std::string& f) {
+             testdb::createDatabase(f);
+             testdb::exec(f, "UPDATE b3 SET zd3 = -2147483649 WHERE zd1 = 7");
+         },
+         "题号 -2147483649 超出了程序能用的范围"},
     };
     for (const auto& c : cases) {
         testdb::TempDir dir;

@@ -192,6 +192,24 @@ TEST_F(DataModule, FieldConversions) {
     EXPECT_TRUE(notices.empty());
 }
 
+// A counter raised past the largest integer stays there, an integer: the
+// STRICT column would refuse the REAL that plain overflow gives.
+TEST_F(DataModule, CountersSaturateAtTheLargestInteger) {
+    addQuestions(3, 1);
+    testdb::exec(file, "UPDATE b4 SET zd4 = 9223372036854775807 WHERE zd1 = 201;"
+                       "UPDATE b1 SET zd7 = 9223372036854775806 WHERE zd1 = 3001;"
+                       "UPDATE b2 SET zd5 = 9223372036854775800 WHERE zd1 = 1");
+    datam.RunCommand("update b4 set zd4=zd4+1 where zd1=201");
+    datam.RunCommand("update b1 set zd7=zd7+1 where zd1=3001");
+    datam.RunCommand("update b1 set zd7=zd7+1 where zd1=3001");
+    datam.RunCommand("update b2 set zd5=zd5+60 where zd1=1");
+    EXPECT_TRUE(notices.empty());
+    EXPECT_EQ(testdb::scalar(file, "SELECT typeof(zd4) || ' ' || zd4 FROM b4 WHERE zd1 = 201"),
+              "integer 9223372036854775807");
+    EXPECT_EQ(testdb::scalar(file, "SELECT zd7 FROM b1 WHERE zd1 = 3001"), "9223372036854775807");
+    EXPECT_EQ(testdb::scalar(file, "SELECT zd5 FROM b2"), "9223372036854775807");
+}
+
 // The handlers' own statements are tested through the handlers (tests/homework,
 // tests/app); here only what the view v_b adds: each answer slot with the
 // question it holds, an empty slot with nulls.

@@ -12,6 +12,7 @@
 #include <sqlite3.h>
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -317,6 +318,35 @@ TEST(JetStartUp, ConvertsOnceAndKeepsTheJetFileWithoutReplacingAnOlderBackup) {
     }
 }
 
+// Cuts the first row of a long-value chain (on a page marked "LVAL") to its
+// 4-byte pointer to the next page and points it at itself: a chain that
+// adds nothing and never ends.
+void loopFirstChainPage(std::string& bytes) {
+    const std::size_t size = data::kJetPageSize;
+    auto u16 = [&](std::size_t at) { return std::size_t(std::uint8_t(bytes[at])) | std::uint8_t(bytes[at + 1]) << 8; };
+    auto isLongValuePage = [&](std::size_t page) {
+        return (page + 1) * size <= bytes.size() && bytes[page * size] == 1 &&
+               bytes.compare(page * size + 4, 4, "LVAL") == 0;
+    };
+    for (std::size_t page = 1; (page + 1) * size <= bytes.size(); ++page) {
+        const std::size_t base = page * size;
+        if (!isLongValuePage(page) || u16(base + 12) == 0 || (u16(base + 14) & 0xc000)) continue;
+        const std::size_t start = base + (u16(base + 14) & 0x1fff);
+        const std::uint32_t next = std::uint8_t(bytes[start]) | std::uint8_t(bytes[start + 1]) << 8 |
+                                   std::uint32_t(std::uint8_t(bytes[start + 2])) << 16 |
+                                   std::uint32_t(std::uint8_t(bytes[start + 3])) << 24;
+        if (!isLongValuePage(next >> 8) || (next & 0xff) != 0) continue;
+        // Row 0 ends at the page's end; it now starts 4 bytes before.
+        const std::size_t cut = size - 4;
+        bytes[base + 14] = char(cut & 0xff);
+        bytes[base + 15] = char(cut >> 8);
+        const std::uint32_t self = std::uint32_t(page) << 8;
+        for (int i = 0; i < 4; ++i) bytes[base + cut + i] = char(self >> (8 * i));
+        return;
+    }
+    throw std::runtime_error("no long-value chain in the test file");
+}
+
 TEST(JetStartUp, ABadFileGetsItsMessageAndStaysAsItWas) {
     SKIP_WITHOUT_JET_FIXTURES();
     // A test file, cut after cutAt bytes, then changed.
@@ -346,6 +376,8 @@ TEST(JetStartUp, ABadFileGetsItsMessageAndStaysAsItWas) {
         {"no table b6", fixture("small-no-b6.mdb"), "the Jet file has no table b6"},
         {"no column b1.zd15", fixture("small.mdb", std::string::npos, renameZd15),
          "the Jet file's table b1 has no column zd15"},
+        {"a long value's page points at itself", fixture("small.mdb", std::string::npos, loopFirstChainPage),
+         "the Jet file is damaged"},
         {"cut inside a page", fixture("kelvma-full.mdb", 800 * page + 100), "not a whole number of pages"},
         {"only the header page", fixture("kelvma-full.mdb", page), "damaged: its catalog cannot be read"},
         {"half its pages", fixture("kelvma-full.mdb", fullPages / 2 * page), "the Jet file is damaged"},
@@ -365,6 +397,28 @@ TEST(JetStartUp, ABadFileGetsItsMessageAndStaysAsItWas) {
         EXPECT_EQ(folder.read(), before) << c.name;
         EXPECT_EQ(folder.names(), Names{"kelvma.dat"}) << c.name;
     }
+}
+
+TEST(JetStartUp, ASecondProgramWaitsForTheConversionLockOnlySoLong) {
+    SKIP_WITHOUT_JET_FIXTURES();
+    ProgramFolder folder(jetfixtures::path("small.mdb"));
+    const std::string before = folder.read();
+    // Another process holding the conversion lock and never letting go.
+    const int holder = ::open(folder.file().c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_EQ(::flock(holder, LOCK_EX), 0);
+    const auto start = std::chrono::steady_clock::now();
+    try {
+        data::convertDataFileInPlace(folder.file(), kPassword, std::chrono::milliseconds(300));
+        ADD_FAILURE() << "converted while locked";
+    } catch (const DataError& e) {
+        EXPECT_NE(std::string(e.what()).find("另一个程序正在转换数据文件"), std::string::npos) << e.what();
+        EXPECT_NE(std::string(e.what()).find(folder.file()), std::string::npos) << e.what();
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+    ::close(holder);
+    EXPECT_EQ(folder.read(), before);
+    EXPECT_EQ(folder.names(), Names{"kelvma.dat"});
+    EXPECT_TRUE(data::convertDataFileInPlace(folder.file(), kPassword));
 }
 
 TEST(JetStartUp, AFullDiskOrAFolderThatCannotBeWrittenLeavesTheJetFile) {

@@ -6,6 +6,9 @@
 #include "jpeg_encode.h"
 #include "picture_tag.h"
 
+#include <chrono>
+#include <iostream>
+
 namespace {
 
 bool blue(QRgb c) { return qBlue(c) > 150 && qRed(c) < 60 && qGreen(c) < 60; }
@@ -92,12 +95,53 @@ TEST_F(ContentPageTest, GeometryOfTheHeadLinesPicturesAndFoot) {
     }
     EXPECT_EQ(ink[1] - ink[0], 13);
 
-    // Content past 30000 units is cut at the bitmap's end.
+    // Content past the bitmap's last lines ends in a line saying so, the
+    // page just below the bitmap's end.
     freshDatabase();
     compose(std::vector<std::string>(500, "一"), -20, -10);
     EXPECT_TRUE(errors.empty());
-    EXPECT_EQ(form->Image2->height(), 9826);
+    EXPECT_EQ(form->Image2->height(), 9742);
     EXPECT_EQ(page().height(), 9677);
+    int notice = -1;  // the first row of the notice's ink, on the bitmap's last line
+    for (int x = 110; x < 400 && notice < 0; ++x) notice = darkRowFrom(x, 9645);
+    EXPECT_NE(notice, -1);
+}
+
+// Tags from the file: many tags of one large picture decode it once; past
+// 100 tags and past the page's last line the page stops, saying so; tall
+// pictures cannot carry the layout past its bounds.
+TEST_F(ContentPageTest, ManyAndTallPictureTagsAreBounded) {
+    const struct {
+        const char* what;
+        int tags;
+        bool oneTag;
+        QSize picture;
+        int fetches;
+    } cases[] = {
+        {"200 tags of one 3000 x 3000 picture", 200, true, {3000, 3000}, 1},
+        {"300 tags of as many small pictures", 300, false, {20, 20}, 100},
+        {"90,000 tags of a 1 x 65,500 picture", 90000, true, {1, 65500}, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (form) freshDatabase();
+        if (!form) start();
+        std::string text;
+        for (int i = 0; i < c.tags; ++i) text += "P" + std::to_string(c.oneTag ? 0 : i) + "\r\n";
+        const std::vector<unsigned char> bytes = jpeg::encode(flatPicture(c.picture.width(), c.picture.height()));
+        int fetches = 0;
+        const TmainForm::PictureRule rule{[](const std::string& line) { return line.rfind("P", 0) == 0; },
+                                          [&](const std::string&) { return ++fetches, bytes; }, -20, -10};
+        const auto start = std::chrono::steady_clock::now();
+        handle([&] { form->ComposeContentPage("--本节内容"_gbk, text, rule, true); });
+        const auto took = std::chrono::steady_clock::now() - start;
+        std::cout << c.what << ": "
+                  << std::chrono::duration_cast<std::chrono::milliseconds>(took).count() << " ms\n";
+        EXPECT_TRUE(errors.empty());
+        EXPECT_EQ(fetches, c.fetches);
+        EXPECT_LT(took, std::chrono::seconds(10));
+        EXPECT_LE(form->Image2->height(), 9742);
+    }
 }
 
 TEST(PictureTags, NumbersOfOneToNineDigits) {

@@ -5,6 +5,7 @@
 #include "page_markup.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 namespace {
@@ -195,6 +196,18 @@ TEST_F(ReportTest, ATallPictureIsScaledIntoItsPage) {
     EXPECT_FALSE(blue(page.pixel(100, 1049)));  // the foot rule's row stays clear
 }
 
+// A picture too large to decode (8192 x 8192, 256 MB decoded) takes the
+// place of a sentence saying so; the report goes on.
+TEST_F(ReportTest, APictureTooLargeToDecodeBecomesASentence) {
+    putQuestion({90003, "q", 'A', "", 0, 0});
+    putPicture(90003, "zd12", flatPicture(8192, 8192));
+    dbExec("update b1 set zd11=1 where zd1=90003");
+    paginate({"<picture>090003", "x"});
+    EXPECT_TRUE(errors.empty());
+    const QImage page = form->Image2->picture();
+    EXPECT_FALSE(blue(page.pixel(100, 66)));  // no flat blue picture
+}
+
 TEST_F(ReportTest, TheReportTextIsKeptInTheCacheFolder) {
     QTemporaryDir cache;
     qputenv("XDG_CACHE_HOME", cache.path().toUtf8());
@@ -205,6 +218,16 @@ TEST_F(ReportTest, TheReportTextIsKeptInTheCacheFolder) {
     std::string expected;
     for (const std::string& line : form->m_pd->lines()) expected += line + "\r\n";
     EXPECT_EQ(file.readAll().toStdString(), expected);
+
+    // A link at the file's place is replaced, not followed.
+    const QString victim = cache.path() + "/victim";
+    QFile(victim).open(QIODevice::WriteOnly);
+    QFile::remove(cache.path() + "/aoshu/last-report.txt");
+    QFile::link(victim, cache.path() + "/aoshu/last-report.txt");
+    openLastHomework();
+    EXPECT_EQ(QFileInfo(victim).size(), 0);
+    EXPECT_FALSE(QFileInfo(cache.path() + "/aoshu/last-report.txt").isSymLink());
+    EXPECT_EQ(QFileInfo(cache.path() + "/aoshu/last-report.txt").size(), static_cast<qint64>(expected.size()));
 
     // A cache folder that cannot be made: the report shows all the same.
     const QString blocked = cache.path() + "/a-file";

@@ -7,12 +7,14 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -326,16 +328,113 @@ TEST_F(LockFallback, SecondProcessOnTheSameDesktopSeesTheFirst)
     EXPECT_FALSE(answerOfOtherProcess("LockB", "wayland-7"));  // another program
 }
 
-TEST_F(LockFallback, WithoutRuntimeDirTheLockLivesInTmp)
+// Without a runtime folder the lock lives in a folder of the user's own
+// below $TMPDIR, which other users cannot write into.
+class TmpLock : public LockFallback {
+protected:
+    void SetUp() override
+    {
+        LockFallback::SetUp();
+        runtime_.reset();
+        noRuntime_.emplace("XDG_RUNTIME_DIR", nullptr);
+        tmpdir_.emplace("TMPDIR", dir_.c_str());
+    }
+    std::filesystem::path folder() const { return dir_ / ("aoshu-" + std::to_string(getuid())); }
+
+    // Another program's answer (0 it starts, 1 it ends) and what it said on stderr.
+    std::pair<int, std::string> probe(const char* windowClass)
+    {
+        const std::string errors = (dir_ / "errors.txt").string();
+        const pid_t child = fork();
+        if (child == 0) {
+            freopen(errors.c_str(), "w", stderr);
+            execl(INSTANCE_PROBE, INSTANCE_PROBE, windowClass, kTitle.c_str(), static_cast<char*>(nullptr));
+            _exit(3);
+        }
+        int status = 0;
+        waitpid(child, &status, 0);
+        std::ifstream in(errors);
+        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, text};
+    }
+
+    std::optional<EnvVar> noRuntime_;
+    std::optional<EnvVar> tmpdir_;
+};
+
+TEST_F(TmpLock, TheLockLivesInAPrivateFolderOfTheUser)
 {
-    runtime_.reset();
-    EnvVar noRuntime("XDG_RUNTIME_DIR", nullptr);
-    const std::string windowClass = "LockTmp" + std::to_string(getpid());
-    EXPECT_FALSE(instance::anotherInstanceRunning(windowClass, kTitle));
-    EXPECT_TRUE(answerOfOtherProcess(windowClass.c_str(), "wayland-7"));
-    for (const auto& entry : std::filesystem::directory_iterator("/tmp"))
-        if (entry.path().filename().string().rfind("locktmp" + std::to_string(getpid()), 0) == 0)
-            std::filesystem::remove(entry.path());
+    EXPECT_FALSE(instance::anotherInstanceRunning("LockTmp", kTitle));
+    EXPECT_TRUE(answerOfOtherProcess("LockTmp", "wayland-7"));
+    struct stat st {};
+    ASSERT_EQ(lstat(folder().c_str(), &st), 0);
+    EXPECT_TRUE(S_ISDIR(st.st_mode));
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    EXPECT_TRUE(std::filesystem::exists(folder() / "locktmp-wayland-7.lock"));
+    const auto [status, errors] = probe("LockTmp");
+    EXPECT_EQ(status, 1);
+    EXPECT_NE(errors.find("another copy of the program holds"), std::string::npos) << errors;
+}
+
+// A folder or a file laid there by someone else is not used: the program
+// starts and says why.
+TEST_F(TmpLock, AFolderOrFileLaidByOthersIsNotUsedAndTheProgramSaysWhy)
+{
+    namespace fs = std::filesystem;
+    const struct {
+        const char* name;
+        std::function<void(const fs::path& folder, const fs::path& scratch)> lay;
+        const char* message;
+    } cases[] = {
+        {"folder is a link",
+         [](const fs::path& f, const fs::path& scratch) {
+             fs::create_directories(scratch / "real");
+             fs::permissions(scratch / "real", fs::perms::owner_all);
+             fs::create_directory_symlink(scratch / "real", f);
+         },
+         "a link is not followed"},
+        {"folder open to others",
+         [](const fs::path& f, const fs::path&) {
+             fs::create_directories(f);
+             fs::permissions(f, fs::perms::all);
+         },
+         "is open to other users"},
+        {"lock file is a link",
+         [](const fs::path& f, const fs::path& scratch) {
+             fs::create_directories(f);
+             fs::permissions(f, fs::perms::owner_all);
+             std::ofstream(scratch / "victim") << "x";
+             fs::create_symlink(scratch / "victim", f / "lockhostile-wayland-7.lock");
+         },
+         "cannot open lockhostile-wayland-7.lock"},
+        {"folder of another user",
+         [](const fs::path& f, const fs::path&) {
+             fs::create_directories(f);
+             fs::permissions(f, fs::perms::owner_all);
+             if (getuid() == 0 && chown(f.c_str(), 65534, 65534) != 0)
+                 ADD_FAILURE() << "chown";
+         },
+         "belongs to another user"},
+    };
+    for (const auto& c : cases) {
+        if (std::string(c.name) == "folder of another user" && getuid() != 0)
+            continue;  // only root can give a folder away
+        const fs::path scratch = dir_ / "scratch";
+        fs::remove_all(folder());
+        fs::remove_all(scratch);
+        fs::create_directories(scratch);
+        c.lay(folder(), scratch);
+        const auto [status, errors] = probe("LockHostile");
+        EXPECT_EQ(status, 0) << c.name;
+        EXPECT_NE(errors.find(c.message), std::string::npos) << c.name << ": " << errors;
+        if (fs::exists(scratch / "victim")) {
+            EXPECT_EQ(fs::file_size(scratch / "victim"), 1u) << c.name;
+        }
+        if (fs::exists(scratch / "real")) {
+            EXPECT_TRUE(fs::is_empty(scratch / "real")) << c.name;
+        }
+        fs::remove_all(folder());
+    }
 }
 
 }  // namespace

@@ -6,6 +6,11 @@
 #include <gtest/gtest.h>
 
 #include <QColor>
+#include <QFile>
+
+#include <unistd.h>
+
+#include <chrono>
 
 #include <cstdlib>
 
@@ -97,6 +102,15 @@ std::string testName(const char* what) {
 INSTANTIATE_TEST_SUITE_P(Subset, SvgDrawn, ::testing::ValuesIn(kDrawn),
                          [](const auto& info) { return testName(info.param.what); });
 
+std::string repeated(const std::string& text, int times) {
+    std::string out;
+    out.reserve(text.size() * static_cast<std::size_t>(times));
+    for (int i = 0; i < times; ++i) out += text;
+    return out;
+}
+
+const std::string kBigCircle = "<circle cx=\"350\" cy=\"200\" r=\"600\" fill=\"#36c\" opacity=\"0.05\"/>\n";
+
 std::string nestedGroups(int depth) {
     std::string s;
     for (int i = 0; i < depth; ++i) s += "<g>";
@@ -144,6 +158,11 @@ const std::vector<Rejected> kRejected = {
     {"transform with a unit", doc(R"x(<g transform="rotate(10deg)"/>)x"), "<g>: transform \"rotate(10deg)\""},
     {"document type", "<!DOCTYPE svg [<!ENTITY a \"b\">]><svg width=\"5\" height=\"5\"/>", "document type declaration"},
     {"nested too deep", doc(nestedGroups(100)), "nested more than 64 deep"},
+    {"20,000 circles", doc(repeated(kBigCircle, 20000)), "line 2001: <circle>: more than 2000 elements"},
+    {"a path of 400,000 segments", doc("<path d=\"M0 0" + repeated(" L1 1", 400000) + "\"/>"),
+     "<path>: the paths and point lists hold more than 40000 numbers"},
+    {"polygons of 50,000 numbers", doc(repeated("<polygon points=\"" + repeated("1,2 ", 250) + "\"/>\n", 100)),
+     "<polygon>: the paths and point lists hold more than 40000 numbers"},
     {"document ends early", "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"5\" height=\"5\"><g>", "not well-formed XML"},
     {"nested svg", doc(R"x(<svg width="5" height="5"/>)x"), "<svg> inside <svg>"},
     {"root not svg", "<html width=\"5\" height=\"5\"/>", "the root element is <html>, not <svg>"},
@@ -238,6 +257,23 @@ TEST(SvgSize, ImageTakesTheRootSize) {
 
 TEST(SvgSize, UnreadableFileIsAnError) {
     EXPECT_THROW(svg::renderFile("/nonexistent/picture.svg"), svg::Error);
+}
+
+// A picture within the bounds that still draws too long ends the build,
+// naming the file: 1999 large translucent circles against a limit of 50 ms.
+TEST(SvgRenderDeathTest, APictureThatDrawsTooLongStopsTheBuildNamingTheFile) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const std::string path = ::testing::TempDir() + "slow-picture-" + std::to_string(getpid()) + ".svg";
+    QFile file(QString::fromStdString(path));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(doc(repeated(kBigCircle, 1999), "width=\"700\" height=\"400\""));
+    file.close();
+    EXPECT_EXIT(svg::renderFile(QString::fromStdString(path), std::chrono::milliseconds(50)),
+                ::testing::ExitedWithCode(svg::kRenderTimeoutStatus),
+                "slow-picture-[0-9]+\\.svg: the picture takes longer than 50 ms to draw");
+    // The same picture within the usual limit draws.
+    EXPECT_EQ(svg::renderFile(QString::fromStdString(path)).size(), QSize(700, 400));
+    file.remove();
 }
 
 }  // namespace
