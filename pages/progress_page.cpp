@@ -184,7 +184,10 @@ std::vector<std::string> BuildProgressLines(data::Connection& connection, const 
         out.push_back("`00 开始的办法：选好年级和单元，点“开始作业”，做完后点“我做完了”交卷。"_gbk);
         return out;
     }
-    out.push_back("`10" + who + "  " + dateText(homeworks.front().day) + " 至 "_gbk + dateText(request.today) +
+    const int firstDay = std::min_element(homeworks.begin(), homeworks.end(), [](const Homework& a, const Homework& b) {
+                             return a.day < b.day;
+                         })->day;
+    out.push_back("`10" + who + "  " + dateText(firstDay) + " 至 "_gbk + dateText(request.today) +
                   "  共 "_gbk + gbk::num(static_cast<long long>(homeworks.size())) + " 次作业"_gbk);
     out.push_back("");
     addCalendar(out, homeworks, request.today);

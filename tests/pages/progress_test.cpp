@@ -105,7 +105,7 @@ TEST_F(ProgressTest, TheRecordSaysWhatTheHistoryHolds) {
     } cases[] = {
         {"no history", 0, "还没有作业记录", 0, 0, nullptr},
         {"one homework", 1, "共 1 次作业", 1, 1, "最近30天练习了 1 天"},
-        {"30 days", 30, "共 30 次作业", 1, 30, "最近30天练习了 30 天"},
+        {"30 days", 30, "2026-11-08 至 2026-12-07  共 30 次作业", 1, 30, "最近30天练习了 30 天"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
