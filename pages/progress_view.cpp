@@ -11,7 +11,10 @@
 #include "scoped_flag.h"
 
 #include <QDate>
+#include <QImage>
 #include <QPainter>
+
+#include <algorithm>
 
 using namespace ui;
 
@@ -59,7 +62,12 @@ void TmainForm::ShowProgressPage() {
 void TmainForm::SaveAsPdfClick() {
     if (printing_ || ComposingPage() || !SBOX1->visible()) return;
     const bool contentPage = !SpB1->visible();
-    const QImage page = contentPage ? Image2->picture() : QImage();
+    // The bitmap of a content page is 30000 units tall; the page ends where
+    // the page image does.
+    const QImage& bitmap = Image2->picture();
+    const QImage page = contentPage ? bitmap.copy(0, 0, std::min(bitmap.width(), Image2->width()),
+                                                  std::min(bitmap.height(), Image2->height()))
+                                    : QImage();
     const bool record = m_pd->lineCount() > 0 && m_pd->line(0) == "`11学习记录"_gbk;
     const QString what = contentPage ? QStringLiteral("奥数学习") : record ? QStringLiteral("学习记录")
                                                                           : QStringLiteral("奥数作业");

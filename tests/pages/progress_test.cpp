@@ -270,6 +270,9 @@ TEST_F(ProgressTest, TheReportAndALearningPageAreSavedToo) {
     ASSERT_FALSE(learning.isEmpty());
     EXPECT_TRUE(QFileInfo(learning).fileName().startsWith("奥数学习-"));
     EXPECT_NE(run("pdfinfo", {learning}).find("(A4)"), std::string::npos);
+    // The page as far as it goes, not the whole bitmap behind it.
+    const int sheet = 800 * 297 / 210;
+    EXPECT_EQ(pdftools::pages(learning), (form->Image2->height() + sheet - 1) / sheet);
     EXPECT_TRUE(errors.empty());
 }
 
