@@ -2,10 +2,13 @@
 // module, then the event loop.
 #include "application.h"
 #include "data_place.h"
+#include "data_upgrade.h"
 #include "datam.h"
 #include "mainform.h"
 #include "single_instance.h"
 #include "text.h"
+
+#include <QMessageBox>
 
 #include <iostream>
 
@@ -31,10 +34,14 @@ int main(int argc, char** argv) {
     if (!place.problem.empty())
         std::cerr << "aoshu: " << place.problem << "\n";
     datam.programDir = place.folder.string();
+    const std::string upgradeNotice =
+        app::upgradeDatabase(QCoreApplication::applicationDirPath().toStdString(), place.folder);
     TmainForm mainForm(datam);
     datam.DataModuleCreate();
     datam.showNotice = [&mainForm](const std::string& text) { mainForm.ShowNotice(text); };
 
     mainForm.show();
+    if (!upgradeNotice.empty())
+        QMessageBox::warning(&mainForm, QString::fromUtf8("奥数天天练"), QString::fromStdString(upgradeNotice));
     return app.exec();
 }

@@ -123,7 +123,7 @@ void TmainForm::CompleteStartup() {
         // What went wrong (a format found, a table or column missing, ...)
         // goes below the sentence and to stderr.
         std::cerr << e.what() << "\n";
-        messageBox("数据库出错，请重新安装！"_gbk + "\n\n" + shownAsGbk(e.what()), "系统提示"_gbk);
+        messageBox("数据库出错，请重新安装！"_gbk + "\n\n" + shownAsGbk(data::chineseDetail(e.what())), "系统提示"_gbk);
         terminate(1);
     }
 

@@ -2,6 +2,7 @@
 // the two statement helpers through which the program's statements pass.
 #pragma once
 
+#include "error_text.h"
 #include "pupil_error.h"
 
 #include <cstdint>
@@ -22,6 +23,7 @@ namespace data {
 struct DataError : ui::PupilError {
     explicit DataError(const std::string& detail, std::string lead = "读取数据时出错，无法继续。")
         : ui::PupilError(std::move(lead), detail) {}
+    std::string shownDetail() const override { return chineseDetail(what()); }
 };
 
 struct DateTime {

@@ -40,6 +40,17 @@ const char* infoTableSql();
 
 inline constexpr const char* kFormat = "1";
 
+// dbinfo names of the versions a built file carries beside the format: the
+// schema version counts the changes made within format 1 (2: the question
+// bank columns b1.zd16/zd17 and the pupil's history tables); the content
+// version is the builder's sequence number of the content and a digest of
+// its source files.  A file without them (an older build, a converted Jet
+// file) reads as version "".
+inline constexpr const char* kSchemaVersionName = "schema-version";
+inline constexpr const char* kSchemaVersion = "2";
+inline constexpr const char* kContentSequenceName = "content-sequence";
+inline constexpr const char* kContentDigestName = "content-digest";
+
 // Lowercase hex SHA-256 of the salt bytes followed by the password bytes.
 std::string passwordDigest(const std::vector<unsigned char>& salt, const std::string& password);
 

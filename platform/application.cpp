@@ -4,6 +4,7 @@
 #include "text.h"
 
 #include <QMessageBox>
+#include <QPushButton>
 #include <QThread>
 
 #include <cstdio>
@@ -45,6 +46,7 @@ void processMessages() { QCoreApplication::processEvents(QEventLoop::AllEvents);
 void messageBox(const std::string& gbkText, const std::string& gbkCaption) {
     if (services().messageBox) return services().messageBox(gbkText, gbkCaption);
     QMessageBox box(QMessageBox::NoIcon, qtext(gbkCaption), qtext(gbkText), QMessageBox::Ok);
+    box.button(QMessageBox::Ok)->setText(QStringLiteral("确定"));
     box.exec();
 }
 
@@ -56,24 +58,28 @@ std::string leadOf(const std::exception& error) {
     return "程序出了问题，无法继续。";
 }
 
-void showBox(const std::string& lead, const std::string& detail) {
+void showBox(const std::string& lead, const std::string& detail, const std::string& shownDetail) {
     // The detail goes to stderr whole, so a report from a pupil's computer
     // can name what failed.
     std::fprintf(stderr, "aoshu: error: %s (%s)\n", lead.c_str(), detail.c_str());
     std::fflush(stderr);
-    const std::string text = lead + "\n\n" + detail;
+    const std::string text = lead + "\n\n" + shownDetail;
     if (services().showError) return services().showError(text);
     QMessageBox box(QMessageBox::Critical, QCoreApplication::applicationName(), QString::fromStdString(lead),
                     QMessageBox::Ok);
-    box.setInformativeText(QString::fromStdString(detail));
+    box.setInformativeText(QString::fromStdString(shownDetail));
+    box.button(QMessageBox::Ok)->setText(QStringLiteral("确定"));
     box.exec();
 }
 
 }  // namespace
 
-void showError(const std::exception& error) { showBox(leadOf(error), error.what()); }
+void showError(const std::exception& error) {
+    auto* pupil = dynamic_cast<const PupilError*>(&error);
+    showBox(leadOf(error), error.what(), pupil ? pupil->shownDetail() : error.what());
+}
 
-void showUnknownError() { showBox("程序出了问题，无法继续。", "unknown error"); }
+void showUnknownError() { showBox("程序出了问题，无法继续。", "unknown error", "原因不明"); }
 
 void pause(int milliseconds) {
     if (services().pause) return services().pause(milliseconds);

@@ -17,6 +17,9 @@ public:
     PupilError(std::string lead, const std::string& detail) : std::runtime_error(detail), lead_(std::move(lead)) {}
     const std::string& lead() const noexcept { return lead_; }
     void setLead(std::string lead) { lead_ = std::move(lead); }
+    // The detail as the error box shows it, after the lead: the log's
+    // detail unless a kind of error can say it in Chinese.
+    virtual std::string shownDetail() const { return what(); }
 
 private:
     std::string lead_;

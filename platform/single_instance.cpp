@@ -1,5 +1,6 @@
 #include "single_instance.h"
 
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
@@ -103,25 +104,69 @@ bool titleMatches(const Query& q, Window window)
     return title && *title == q.titleUtf8;
 }
 
-bool searchTree(const Query& q, Window parent, int depth)
+// The matching window, or None.
+Window searchTree(const Query& q, Window parent, int depth)
 {
     Window root = None, parentOut = None;
     Window* children = nullptr;
     unsigned int count = 0;
     if (!XQueryTree(q.display, parent, &root, &parentOut, &children, &count))
-        return false;
-    bool found = false;
-    for (unsigned int i = 0; i < count && !found; ++i) {
-        found = (classMatches(q, children[i]) && titleMatches(q, children[i])) ||
-                (depth > 1 && searchTree(q, children[i], depth - 1));
+        return None;
+    Window found = None;
+    for (unsigned int i = 0; i < count && found == None; ++i) {
+        if (classMatches(q, children[i]) && titleMatches(q, children[i]))
+            found = children[i];
+        else if (depth > 1)
+            found = searchTree(q, children[i], depth - 1);
     }
     if (children)
         XFree(children);
     return found;
 }
 
+bool windowManagerSupports(Display* display, Atom feature)
+{
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0, remaining = 0;
+    unsigned char* data = nullptr;
+    const Atom supported = XInternAtom(display, "_NET_SUPPORTED", False);
+    bool found = false;
+    if (XGetWindowProperty(display, DefaultRootWindow(display), supported, 0, 4096, False, XA_ATOM, &type,
+                           &format, &count, &remaining, &data) == Success &&
+        type == XA_ATOM && format == 32 && data) {
+        const auto* atoms = reinterpret_cast<const Atom*>(data);
+        for (unsigned long i = 0; i < count && !found; ++i) found = atoms[i] == feature;
+    }
+    if (data)
+        XFree(data);
+    return found;
+}
+
+// Brings the running program's window to the front with the focus: asks
+// the window manager (as a pager would, which focus-stealing prevention
+// lets through), or without one raises and focuses the window itself.
+void activate(Display* display, Window window)
+{
+    const Atom active = XInternAtom(display, "_NET_ACTIVE_WINDOW", False);
+    if (!windowManagerSupports(display, active)) {
+        XMapRaised(display, window);
+        XSetInputFocus(display, window, RevertToParent, CurrentTime);
+        return;
+    }
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = window;
+    event.xclient.message_type = active;
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = 2;  // source: a pager, on the user's request
+    event.xclient.data.l[1] = CurrentTime;
+    XSendEvent(display, DefaultRootWindow(display), False, SubstructureRedirectMask | SubstructureNotifyMask,
+               &event);
+}
+
 // nullopt when no X display can be reached.
-std::optional<bool> lookOnX11(const std::string& windowClass, const std::string& titleUtf8)
+std::optional<bool> lookOnX11(const std::string& windowClass, const std::string& titleUtf8, bool activateFound)
 {
     const char* name = std::getenv("DISPLAY");
     if (!name || !*name)
@@ -132,11 +177,13 @@ std::optional<bool> lookOnX11(const std::string& windowClass, const std::string&
     XErrorHandler previous = XSetErrorHandler(ignoreXError);
     const Query query{display, XInternAtom(display, "_NET_WM_NAME", False),
                       XInternAtom(display, "UTF8_STRING", False), windowClass, titleUtf8};
-    const bool found = searchTree(query, DefaultRootWindow(display), kSearchDepth);
+    const Window found = searchTree(query, DefaultRootWindow(display), kSearchDepth);
+    if (found != None && activateFound)
+        activate(display, found);
     XSync(display, False);  // let errors of the walk arrive while we still ignore them
     XSetErrorHandler(previous);
     XCloseDisplay(display);
-    return found;
+    return found != None;
 }
 
 std::string fileNamePart(std::string text)
@@ -197,14 +244,14 @@ bool lockHeldElsewhere(const std::string& windowClass, bool onX11)
 
 bool x11WindowExists(const std::string& windowClass, const std::string& titleUtf8)
 {
-    return lookOnX11(windowClass, titleUtf8).value_or(false);
+    return lookOnX11(windowClass, titleUtf8, false).value_or(false);
 }
 
 bool anotherInstanceRunning(const std::string& windowClass, const std::string& titleUtf8)
 {
     // Two starts within the moment before the first window appears both
     // find no window; the lock per X display tells them apart.
-    if (std::optional<bool> onX11 = lookOnX11(windowClass, titleUtf8))
+    if (std::optional<bool> onX11 = lookOnX11(windowClass, titleUtf8, true))
         return *onX11 || lockHeldElsewhere(windowClass, true);
     return lockHeldElsewhere(windowClass, false);
 }

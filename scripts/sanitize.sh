@@ -11,7 +11,7 @@ launcher=()
 if command -v ccache >/dev/null && [[ -z ${CI:-} ]]; then
   launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
 fi
-cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DAOSHU_BENCHMARKS=OFF \
+cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DAOSHU_BENCHMARKS=OFF -DAOSHU_HARDENING=OFF \
   -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_C_FLAGS="$flags" \
   -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" "${launcher[@]}"
 cmake --build build-asan -j"$(nproc)"

@@ -11,7 +11,7 @@ PACKAGES=(
   fonts-noto-cjk
   xvfb xdotool x11-utils imagemagick python3 python3-xlib poppler-utils
   cups printer-driver-cups-pdf
-  dpkg-dev file lintian desktop-file-utils
+  dpkg-dev file lintian desktop-file-utils appstream
   clang libfuzzer-14-dev gdb
 )
 

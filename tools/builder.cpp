@@ -3,6 +3,7 @@
 #include "gbk.h"
 
 #include "content_reader.h"
+#include "content_version.h"
 #include "database_writer.h"
 #include "jpeg_encode.h"
 #include "near_duplicates.h"
@@ -144,6 +145,7 @@ std::string writePicture(const fs::path& out, const std::function<bool(const fs:
 Problems buildDatabase(const fs::path& contentDir, const fs::path& out, std::vector<std::string>* warnings) {
     Problems problems;
     Content content = readContent(contentDir, problems);
+    const ContentVersion version = readContentVersion(contentDir, problems);
     if (warnings)
         *warnings = nearDuplicateWarnings(content, contentDir);
     PictureRenderer pictures(contentDir, problems);
@@ -160,6 +162,7 @@ Problems buildDatabase(const fs::path& contentDir, const fs::path& out, std::vec
             fs::create_directories(out.parent_path());
         fs::remove(temp, ignored);
         writeDatabase(temp, content, pictures.data());
+        stampVersion(temp, version);
         fs::rename(temp, out);
     } catch (const std::exception& e) {
         fs::remove(temp, ignored);

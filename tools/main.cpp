@@ -6,6 +6,7 @@
 #include "near_duplicates.h"
 #include "database_writer.h"
 #include "jet_convert.h"
+#include "upgrade.h"
 
 #include <QGuiApplication>
 
@@ -29,6 +30,7 @@ int usage() {
                  "       contentbuilder --render INPUT.svg OUTPUT.jpg|OUTPUT.bmp\n"
                  "       contentbuilder --icon INPUT.svg SIDE OUTPUT.png\n"
                  "       contentbuilder import-jet INPUT.mdb OUTPUT.dat\n"
+                 "       contentbuilder upgrade OLD.dat NEW.dat OUTPUT.dat\n"
                  "       contentbuilder --near-duplicates CONTENT_DIR\n";
     return 2;
 }
@@ -62,6 +64,23 @@ int importJet(const std::string& in, const std::string& out) {
     }
 }
 
+// Carries the pupil's record of old into a copy of the newer content fresh,
+// written to out (which may be old itself), as the program does at
+// start-up; a file already at out is kept as out.old.
+int upgrade(const std::string& old, const std::string& fresh, const std::string& out) {
+    try {
+        const data::upgrade::MergeCounts n = data::upgrade::mergeRecord(fresh, old, out, content::kDatabasePassword);
+        std::cout << "contentbuilder: merged the record of " << old << " into the content of " << fresh << ": "
+                  << out << " (" << n.questions << " questions, " << n.keptQuestions
+                  << " kept for the last homework's report, " << n.gradings << " gradings, " << n.answers
+                  << " answers)\n";
+        return 0;
+    } catch (const std::exception& e) {
+        std::cerr << e.what() << "\ncontentbuilder: " << out << " left as it was\n";
+        return 1;
+    }
+}
+
 // Lists the near-duplicate questions not yet accepted; status 1 when any.
 int listNearDuplicates(const std::string& dir) {
     content::Problems problems;
@@ -89,6 +108,8 @@ int main(int argc, char** argv) {
         return listNearDuplicates(argv[2]);
     if (argc == 4 && std::string(argv[1]) == "import-jet")
         return importJet(argv[2], argv[3]);
+    if (argc == 5 && std::string(argv[1]) == "upgrade")
+        return upgrade(argv[2], argv[3], argv[4]);
     if (argc >= 4) {
         std::string problem;
         const std::string mode = argv[1];

@@ -90,7 +90,7 @@ TEST_F(JetStartUpTest, ABadJetFileGetsTheDatabaseErrorBoxSayingWhatIsWrong) {
     EXPECT_EQ(endsWith([this] { tick(); }), 1);
     ASSERT_EQ(messageBoxes.size(), 1u);
     EXPECT_EQ(messageBoxes[0].first,
-              "数据库出错，请重新安装！\n\n" + dbPath + ": the Jet file has no table b6");
+              "数据库出错，请重新安装！\n\n" + dbPath + "：Access 数据库里没有表 b6");
     EXPECT_EQ(messageBoxes[0].second, "系统提示");
     EXPECT_EQ(readFile(dbPath), jet);
     EXPECT_FALSE(exists(".jet4"));

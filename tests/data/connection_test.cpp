@@ -105,6 +105,7 @@ TEST(ConnectionOpen, BackslashesInDataSourceArePathSeparators) {
 struct BrokenFile {
     const char* name;
     std::function<void(const std::string& file)> make;
+    const char* said;  // what the pupil's error box says of it, in Chinese
 };
 
 void truncateTo(const std::string& file, std::size_t size) {
@@ -125,33 +126,39 @@ bool hasSideFiles(const std::string& dir) {
 
 TEST(ConnectionOpen, RejectsBadFilesAndLeavesThemUntouched) {
     const BrokenFile cases[] = {
-        {"missing file", [](const std::string&) {}},
-        {"empty file", [](const std::string& f) { testdb::writeFile(f, ""); }},
+        {"missing file", [](const std::string&) {}, "无法读取"},
+        {"empty file", [](const std::string& f) { testdb::writeFile(f, ""); }, "是一个空文件；程序只能打开自己的数据库文件"},
         {"text file",
-         [](const std::string& f) { testdb::writeFile(f, std::string(5000, 'x') + "\n不是数据库\n"); }},
-        {"wrong password", [](const std::string& f) { testdb::createDatabase(f, "123456"); }},
-        {"no dbinfo", [](const std::string& f) { testdb::createDatabase(f, testdb::kPassword, false); }},
+         [](const std::string& f) { testdb::writeFile(f, std::string(5000, 'x') + "\n不是数据库\n"); },
+         "的格式无法识别"},
+        {"wrong password", [](const std::string& f) { testdb::createDatabase(f, "123456"); }, "数据库的密码不对"},
+        {"no dbinfo", [](const std::string& f) { testdb::createDatabase(f, testdb::kPassword, false); },
+         "数据库里没有表 dbinfo"},
         {"no password rows",
          [](const std::string& f) {
              testdb::createDatabase(f);
              testdb::exec(f, "DELETE FROM dbinfo");
-         }},
+         },
+         "数据库里没有"},
         {"truncated",
          [](const std::string& f) {
              testdb::createDatabase(f);
              truncateTo(f, 2 * 4096);
-         }},
+         },
+         "数据库文件已损坏"},
         {"damaged page",
          [](const std::string& f) {
              testdb::createDatabase(f);
              overwritePage2(f);
-         }},
+         },
+         "数据库文件已损坏"},
         {"unit tag of the wrong kind",
          [](const std::string& f) {
              testdb::createDatabase(f);
              testdb::exec(f, "ALTER TABLE b1 DROP COLUMN zd16");
              testdb::exec(f, "ALTER TABLE b1 ADD COLUMN zd16 TEXT");
-         }},
+         },
+         "列 b1.zd16 的类型不对"},
     };
     for (const auto& c : cases) {
         testdb::TempDir dir;
@@ -162,7 +169,12 @@ TEST(ConnectionOpen, RejectsBadFilesAndLeavesThemUntouched) {
 
         Connection connection;
         connection.setConnectionString(testdb::connectionString(file));
-        EXPECT_THROW(connection.open(), DataError) << c.name;
+        try {
+            connection.open();
+            ADD_FAILURE() << c.name << ": opened";
+        } catch (const DataError& e) {
+            EXPECT_NE(e.shownDetail().find(c.said), std::string::npos) << c.name << ": " << e.shownDetail();
+        }
         EXPECT_FALSE(connection.connected()) << c.name;
         EXPECT_EQ(std::filesystem::exists(file), existed) << c.name;
         EXPECT_EQ(testdb::readFile(file), before) << c.name;
@@ -259,6 +271,17 @@ TEST(SharedOpen, TheSwitchToTheLogWaitsForAnotherProgramsWrite) {
     EXPECT_EQ(openError, "");
     EXPECT_EQ(testdb::scalar(file, "pragma journal_mode"), "wal");
     EXPECT_EQ(testdb::scalar(file, "select zd5 from b3 where zd1=1"), "3");
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ErrorDetail, SaysEachJoinedProblemWithItsPlaceAndKeepsUnknownOnes) {
+    EXPECT_EQ(data::chineseDetail("/a/kelvma.dat: the Jet file has no table b6; "
+                                  "the Jet file's table b1 has no column zd3"),
+              "/a/kelvma.dat：Access 数据库里没有表 b6；Access 数据库的表 b1 缺少列 zd3");
+    EXPECT_EQ(data::chineseDetail("a problem nobody has named yet"), "a problem nobody has named yet");
 }
 
 }  // namespace

@@ -1,9 +1,18 @@
 #!/usr/bin/env bash
-# Builds the Debian package, installs it with apt-get, runs the installed
-# program from its menu entry as an ordinary user with a home folder of its
-# own (test_installed.py: start screen, a whole homework, the user's copy of
-# the database changed and the installed one not), removes the package and
-# checks that the user's copy stays.
+# Builds the Debian package and the previous version from it (below),
+# installs the previous one with apt-get, runs the installed program from its
+# menu entry as an ordinary user with a home folder of its own
+# (test_installed.py: start screen, a whole homework, the user's copy of the
+# database changed and the installed one not), upgrades to the new package
+# and starts again (test_upgraded.py: the record merged into the new
+# content), removes the package and checks that the user's copy stays.
+#
+# The previous package is the new one repacked as version 0.1.0 around an
+# older, smaller content: the new database with grade 3's bank cut to its
+# first 20 questions and without the content version rows, as 0.1.0 wrote
+# none.  That is what an upgrade meets in a family's home folder (a record
+# made on fewer questions, no versions), for the price of a repack instead
+# of a second build of the whole program from older sources.
 #
 # Installs software system-wide: run it as root on a machine meant for it
 # (CI); outside CI it refuses to run where aoshu is installed already.  Expects a build
@@ -59,9 +68,33 @@ if grep -q '^E:' "$work/lintian.txt"; then
   exit 1
 fi
 
-echo "install_test: apt-get install"
+echo "install_test: the previous package"
+previous=$work/previous
+dpkg-deb -R "$deb" "$previous"
+old_database=$previous/usr/lib/aoshu/dat/kelvma.dat
+chmod 644 "$old_database"
+/usr/bin/python3 - "$old_database" <<'PY'
+import sqlite3, sys
+db = sqlite3.connect(sys.argv[1])
+# The older content: grade 3's homework bank holds only its first 20
+# questions (so the homework done on it draws all of them and the next one,
+# after the upgrade, can only draw new ones), and no content version.
+db.execute("delete from b1 where zd9 = 3 and zd17 is null and zd1 not in "
+           "(select zd1 from b1 where zd9 = 3 and zd17 is null order by zd1 limit 20)")
+db.execute("delete from dbinfo where name in ('schema-version', 'content-sequence', 'content-digest')")
+db.commit()
+db.execute("vacuum")
+db.close()
+PY
+chmod 444 "$old_database"
+sed -i 's/^Version: .*/Version: 0.1.0/' "$previous/DEBIAN/control"
+(cd "$previous" && find usr -type f -print0 | sort -z | xargs -0 md5sum >DEBIAN/md5sums)
+mkdir "$work/old"
+dpkg-deb --root-owner-group -b "$previous" "$work/old/aoshu_0.1.0.deb" >/dev/null
+
+echo "install_test: apt-get install of the previous package"
 installed=yes
-(cd "$work" && DEBIAN_FRONTEND=noninteractive apt-get install -y ./aoshu_*.deb)
+(cd "$work/old" && DEBIAN_FRONTEND=noninteractive apt-get install -y ./aoshu_0.1.0.deb)
 
 if ! id "$user" >/dev/null 2>&1; then
   useradd --system --no-create-home --home-dir /nonexistent --shell /usr/sbin/nologin "$user"
@@ -71,6 +104,11 @@ mkdir "$work/home"
 chown "$user:" "$work/home"
 AOSHU_E2E_USER=$user AOSHU_E2E_HOME=$work/home E2E_OUTPUT_DIR=$build/e2e-output/package \
   /usr/bin/python3 tests/package/test_installed.py
+
+echo "install_test: apt-get install of $(basename "$deb") over it"
+(cd "$work" && DEBIAN_FRONTEND=noninteractive apt-get install -y "./$(basename "$deb")")
+AOSHU_E2E_USER=$user AOSHU_E2E_HOME=$work/home E2E_OUTPUT_DIR=$build/e2e-output/package \
+  /usr/bin/python3 tests/package/test_upgraded.py
 
 echo "install_test: apt-get remove"
 DEBIAN_FRONTEND=noninteractive apt-get remove -y aoshu

@@ -8,17 +8,19 @@ the folder holding the built aoshu and dat/kelvma.dat.
 import configparser
 import hashlib
 import os
+import re
 import shutil
 import struct
 import subprocess
 import tempfile
 import unittest
+from xml.etree import ElementTree
 
 REPO = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 CPACK_CONFIG = os.environ.get("CPACK_CONFIG", os.path.join(REPO, "build", "CPackConfig.cmake"))
 BIN_DIR = os.environ.get("AOSHU_BIN_DIR", os.path.join(REPO, "build", "bin"))
 
-ICON_SIDES = (48, 64, 128, 256)
+ICON_SIDES = (16, 22, 24, 32, 48, 64, 128, 256)
 
 # type, mode, path (and the target of a link): every file and link of the
 # package; folders are checked apart.
@@ -31,6 +33,8 @@ EXPECTED = {
     ("-", 0o644, "usr/share/doc/aoshu/copyright", None),
     ("-", 0o644, "usr/share/lintian/overrides/aoshu", None),
     ("-", 0o644, "usr/share/man/man1/aoshu.1.gz", None),
+    ("-", 0o644, "usr/share/metainfo/example.aoshu.aoshu.metainfo.xml", None),
+    ("-", 0o644, "usr/share/icons/hicolor/scalable/apps/aoshu.svg", None),
 } | {("-", 0o644, f"usr/share/icons/hicolor/{n}x{n}/apps/aoshu.png", None) for n in ICON_SIDES}
 
 # Packages the program cannot run without, besides the C and C++ run time.
@@ -152,6 +156,17 @@ class PackageContents(unittest.TestCase):
         for library in needed:
             self.assertIn(package_of(found[library]), depends, found[library])
 
+    def test_program_is_built_with_the_hardening_flags(self):
+        program = os.path.join(self.root, "usr/lib/aoshu/aoshu")
+        headers = run("readelf", "-lW", program)
+        self.assertIn("GNU_RELRO", headers)
+        self.assertRegex(run("readelf", "-dW", program), r"FLAGS.*BIND_NOW")
+        imported = run("readelf", "--dyn-syms", "-W", program)
+        self.assertTrue("__stack_chk_fail" in imported, "no stack protector")
+        # Fortified calls (memcpy, snprintf, ... checked against the sizes
+        # the compiler knows) are imported as __*_chk.
+        self.assertTrue(re.search(r"__\w+_chk\b", imported), "no fortified call")
+
     def test_menu_entry(self):
         entry = configparser.ConfigParser(interpolation=None)
         entry.optionxform = str
@@ -176,6 +191,45 @@ class PackageContents(unittest.TestCase):
             corner = subprocess.run(["convert", path, "-crop", "1x1+0+0", "-depth", "8", "rgba:-"],
                                     capture_output=True, check=True).stdout
             self.assertEqual(corner[3], 0, f"{path}: corner alpha")
+
+    def test_scalable_icon_is_the_menu_icon_source(self):
+        self.assertEqual(sha256(os.path.join(self.root, "usr/share/icons/hicolor/scalable/apps/aoshu.svg")),
+                         sha256(os.path.join(REPO, "app", "artwork", "icon.svg")))
+
+    def test_metainfo_validates_and_agrees_with_the_package(self):
+        path = os.path.join(self.root, "usr/share/metainfo/example.aoshu.aoshu.metainfo.xml")
+        result = subprocess.run(["appstreamcli", "validate", "--no-net", "--pedantic", path],
+                                capture_output=True, text=True)
+        print("appstreamcli:", result.stdout.strip(), flush=True)
+        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+        component = ElementTree.parse(path).getroot()
+        self.assertEqual(component.findtext("launchable"), "aoshu.desktop")
+        self.assertEqual(component.findtext("icon"), "aoshu")
+        self.assertEqual(component.findtext("url[@type='homepage']"), self.field("Homepage"))
+        self.assertEqual(component.findtext("project_license"), "GPL-3.0-or-later AND CC-BY-SA-4.0")
+        # The newest release named is the package's own version.
+        self.assertEqual(component.find("releases/release").get("version"), self.field("Version"))
+
+    def test_copyright_names_the_licence_of_code_and_of_content(self):
+        with open(os.path.join(self.root, "usr/share/doc/aoshu/copyright"), encoding="utf-8") as f:
+            paragraphs = [p for p in f.read().split("\n\n") if p.strip()]
+        fields = []
+        for paragraph in paragraphs:
+            entry = {}
+            for line in paragraph.splitlines():
+                if line[:1] not in (" ", "\t") and ":" in line:
+                    key, value = line.split(":", 1)
+                    entry[key] = value.strip()
+                elif key:
+                    entry[key] += " " + line.strip()
+            fields.append(entry)
+        self.assertTrue(fields[0]["Format"].startswith("https://www.debian.org/doc/packaging-manuals/copyright-format/1.0"))
+        licence_of = {e["Files"]: e["License"] for e in fields if "Files" in e}
+        self.assertEqual(licence_of["*"], "GPL-3+")
+        self.assertEqual(licence_of["content/* app/artwork/*"], "CC-BY-SA-4.0")
+        texts = {e["License"].split()[0]: e["License"] for e in fields if "Files" not in e and "License" in e}
+        self.assertIn("/usr/share/common-licenses/GPL-3", texts["GPL-3+"])
+        self.assertIn("Attribution-ShareAlike 4.0 International Public License", texts["CC-BY-SA-4.0"])
 
     def test_lintian_reports_no_errors_or_warnings(self):
         result = subprocess.run(["lintian", "--pedantic", self.deb], capture_output=True, text=True)

@@ -147,6 +147,73 @@ TEST_F(X11Lookup, AnotherInstanceUsesTheWindowWhenXIsThere)
     EXPECT_FALSE(instance::anotherInstanceRunning("Absent", kTitle));
 }
 
+// The window a lookup by class finds: the first of the root's tree.
+Window windowOfClass(Display* d, Window parent, const char* windowClass)
+{
+    Window root = None, up = None, *children = nullptr, found = None;
+    unsigned int count = 0;
+    XQueryTree(d, parent, &root, &up, &children, &count);
+    for (unsigned int i = 0; i < count && found == None; ++i) {
+        XClassHint hint{};
+        if (XGetClassHint(d, children[i], &hint)) {
+            if (std::string(hint.res_class) == windowClass) found = children[i];
+            XFree(hint.res_name);
+            XFree(hint.res_class);
+        }
+        if (found == None) found = windowOfClass(d, children[i], windowClass);
+    }
+    if (children) XFree(children);
+    return found;
+}
+
+// A second start brings the running window to the front: through the
+// window manager when it handles _NET_ACTIVE_WINDOW, else by itself.
+TEST_F(X11Lookup, ASecondStartBringsTheRunningWindowToTheFront)
+{
+    // A stand-in window manager: it holds the root's redirection, so it
+    // receives what is sent to the manager, and announces the request.
+    Display* manager = XOpenDisplay(server_->display().c_str());
+    ASSERT_NE(manager, nullptr);
+    const Window root = DefaultRootWindow(manager);
+    const Atom active = XInternAtom(manager, "_NET_ACTIVE_WINDOW", False);
+    const Atom supported = XInternAtom(manager, "_NET_SUPPORTED", False);
+    XSelectInput(manager, root, SubstructureRedirectMask);
+    XChangeProperty(manager, root, supported, XA_ATOM, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(&active), 1);
+    XSync(manager, False);
+
+    EXPECT_TRUE(instance::anotherInstanceRunning("Deep", "Deep window"));
+    XEvent event{};
+    bool asked = false;
+    for (int tries = 0; tries < 100 && !asked; ++tries) {
+        while (XPending(manager) && !asked) {
+            XNextEvent(manager, &event);
+            asked = event.type == ClientMessage && event.xclient.message_type == active;
+        }
+        if (!asked) usleep(20000);
+    }
+    ASSERT_TRUE(asked);
+    EXPECT_EQ(event.xclient.window, windowOfClass(manager, root, "Deep"));
+    EXPECT_EQ(event.xclient.data.l[0], 2);  // as a pager: not refused as focus stealing
+    XDeleteProperty(manager, root, supported);
+    XCloseDisplay(manager);  // the redirection ends with the connection
+
+    // No window manager: the window is raised above its siblings and focused.
+    const Window mine = windowOfClass(display_, DefaultRootWindow(display_), "TmainForm");
+    EXPECT_TRUE(instance::anotherInstanceRunning("TmainForm", kTitle));
+    XSync(display_, False);
+    Window focus = None;
+    int revert = 0;
+    XGetInputFocus(display_, &focus, &revert);
+    EXPECT_EQ(focus, mine);
+    Window rootOut = None, up = None, *children = nullptr;
+    unsigned int count = 0;
+    XQueryTree(display_, DefaultRootWindow(display_), &rootOut, &up, &children, &count);
+    ASSERT_GT(count, 0u);
+    EXPECT_EQ(children[count - 1], mine);
+    XFree(children);
+}
+
 // Two starts in the moment before the first window shows: the second
 // finds no window but the first one's lock on the display.
 TEST_F(X11Lookup, ASecondStartBeforeTheWindowShowsSeesTheFirst)
