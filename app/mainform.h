@@ -161,6 +161,8 @@ public:
     void Image1MouseMove(int x, int y);
     void SpeedButton69Click();
     void spb3Click() { OpenPrintDialog(); }
+    void ShowProgressPage();  // "学习记录"
+    void SaveAsPdfClick();    // "保存PDF"
     void OpenPrintDialog();
     void Button_DYXZQRClick();
     void SpeedButton77Click();

@@ -5,6 +5,7 @@
 #include "datam.h"
 #include "gbk.h"
 #include "mainform.h"
+#include "page_figures.h"
 #include "page_layout.h"
 #include "page_markup.h"
 #include "report_pictures.h"
@@ -18,7 +19,8 @@ using namespace ui;
 
 using namespace pages::layout;
 
-bool TmainForm::DrawingToPrinter() const { return Panel_cy->visible() && pdydlg->visible(); }
+// A sheet being saved as PDF is drawn like a printed one.
+bool TmainForm::DrawingToPrinter() const { return printerCanvas_ || (Panel_cy->visible() && pdydlg->visible()); }
 
 Canvas* TmainForm::PageCanvas() {
     if (DrawingToPrinter()) return printerCanvas_;
@@ -145,6 +147,13 @@ void TmainForm::drawPageOnce() {
     int g = kBodyTop;
     while (i < m_pd->lineCount()) {
         const std::string line = m_pd->line(i);
+        if (const int h = pages::figureHeight(line)) {  // a chart: placed as a picture of its height
+            if (g > kBodyTop && roundInt(g * S + h * PictureScale) >= footRow) break;
+            pages::drawFigure(PageCanvas(), line, g, S);
+            g += roundInt(h * PictureScale / S) + kPictureGap;
+            ++i;
+            continue;
+        }
         if (!pages::isPictureLine(line)) {
             if (g > kLastTextLine) break;
             drawReportText(line, g);

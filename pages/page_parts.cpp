@@ -3,6 +3,8 @@
 #include "application.h"
 #include "make_control.h"
 
+#include <QEvent>
+
 using namespace ui;
 
 namespace pages {
@@ -30,6 +32,10 @@ void PageParts::createViewer(QWidget* workArea) {
     spb3 = makeButton(PYL, "spb3", 579, 3, 68, 23, "打印", small);
     spb3->setHint("打印"_gbk);
     spb3->setShowHint(true);
+    ImagPdf = makeBackdrop(PYL, "ImagPdf", 488, 1, 84, 26);
+    spbPdf = makeButton(PYL, "spbPdf", 490, 3, 80, 23, "保存PDF", small);
+    spbPdf->setHint("把全部页面保存为PDF文件"_gbk);
+    spbPdf->setShowHint(true);
     Image18 = makeBackdrop(PYL, "Image18", 647, 1, 72, 26);
     SpeedButton9 = makeButton(PYL, "SpeedButton9", 649, 4, 68, 22, "返回", makeFont("宋体", 13));
     SpeedButton9->setHandCursor();
@@ -37,6 +43,59 @@ void PageParts::createViewer(QWidget* workArea) {
     cyl->setFont(makeFont("宋体", 16, Qt::black, true));
     cyl->color = kSkyBlue;
     cyl->setHandCursor();
+}
+
+namespace {
+
+// Keeps a button and its backdrop 110 pixels left of a neighbour, of its
+// size and visibility.
+class Follower : public QObject {
+public:
+    Follower(QWidget* neighbour, QWidget* button, QWidget* backdrop)
+        : QObject(button), neighbour_(neighbour), button_(button), backdrop_(backdrop) {
+        neighbour->installEventFilter(this);
+        follow();
+    }
+    bool eventFilter(QObject*, QEvent* e) override {
+        switch (e->type()) {
+        case QEvent::Move:
+        case QEvent::Resize:
+        case QEvent::Show:
+        case QEvent::Hide:
+        case QEvent::ShowToParent:
+        case QEvent::HideToParent:
+            follow();
+            break;
+        default:
+            break;
+        }
+        return false;
+    }
+
+private:
+    void follow() {
+        button_->setGeometry(neighbour_->x() - 110, neighbour_->y(), neighbour_->width(), neighbour_->height());
+        backdrop_->move(button_->x() - 2, button_->y() - 2);
+        const bool shown = !neighbour_->isHidden();
+        button_->setVisible(shown);
+        backdrop_->setVisible(shown);
+    }
+    QWidget* neighbour_;
+    QWidget* button_;
+    QWidget* backdrop_;
+};
+
+}  // namespace
+
+void PageParts::createProgressButton(Panel* topBar, SpeedButton* neighbour, Image* neighbourBackdrop) {
+    ImageJL = makeBackdrop(topBar, "ImageJL", 0, 0, neighbourBackdrop->width(), neighbourBackdrop->height());
+    ImageJL->setPicture(neighbourBackdrop->picture());
+    SpeedButtonJL = makeButton(topBar, "SpeedButtonJL", 0, 0, neighbour->width(), neighbour->height(), "学习记录",
+                               neighbour->font());
+    SpeedButtonJL->setHandCursor();
+    SpeedButtonJL->setHint("每天的练习、得分和常错的题"_gbk);
+    SpeedButtonJL->setShowHint(true);
+    new Follower(neighbour, SpeedButtonJL, ImageJL);
 }
 
 void PageParts::createPrintDialog(QWidget* centrePanel, const QColor& titleColor) {

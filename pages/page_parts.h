@@ -27,6 +27,12 @@ struct PageParts {
     ui::Image* Image18;
     ui::SpeedButton* SpeedButton9;
     ui::ComboBox* cyl;
+    ui::Image* ImagPdf;
+    ui::SpeedButton* spbPdf;  // "保存PDF": every page into a PDF file
+
+    // ---- the top bar's "学习记录", beside "每日一帖" ----
+    ui::Image* ImageJL;
+    ui::SpeedButton* SpeedButtonJL;
 
     // ---- the print-range dialog ----
     ui::Panel* pdydlg;
@@ -60,6 +66,10 @@ struct PageParts {
 protected:
     // The page box and its bar, on the work area.
     void createViewer(QWidget* workArea);
+    // "学习记录" and its backdrop in the top bar, 110 pixels left of the
+    // neighbour button: the same size, font and artwork, placed, shown and
+    // hidden with it wherever the window moves or shows it.
+    void createProgressButton(ui::Panel* topBar, ui::SpeedButton* neighbour, ui::Image* neighbourBackdrop);
     // The dialog inside the centre panel; its title bar in titleColor.
     void createPrintDialog(QWidget* centrePanel, const QColor& titleColor);
 

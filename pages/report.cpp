@@ -4,6 +4,7 @@
 #include "datam.h"
 #include "gbk.h"
 #include "mainform.h"
+#include "page_figures.h"
 #include "page_layout.h"
 #include "page_markup.h"
 #include "report_pictures.h"
@@ -98,7 +99,9 @@ void TmainForm::PaginateReport() {
     std::vector<pages::layout::LineShape> shapes;
     for (std::size_t i = 0; i < m_pd->lineCount(); ++i) {
         const std::string line = m_pd->line(i);
-        if (pages::isPictureLine(line))
+        if (const int h = pages::figureHeight(line))
+            shapes.push_back({pages::layout::LineShape::Picture, h});
+        else if (pages::isPictureLine(line))
             shapes.push_back({pages::layout::LineShape::Picture,
                               pages::pictureHeight(fetchReportPicture(line, 0), pages::pictureId(line, 0))});
         else

@@ -35,7 +35,7 @@ KNOWN = {("homework", "app"), ("pages", "app"), ("learning", "app")}
 TARGETS = {
     "shell": "app", "aoshu": "app", "homework": "homework", "pages": "pages",
     "learning": "learning", "data": "data", "platform": "platform",
-    "page_layout": "pages", "contentlib": "tools", "contentbuilder": "tools",
+    "page_layout": "pages", "page_progress": "pages", "contentlib": "tools", "contentbuilder": "tools",
 }
 
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.M)

@@ -2,6 +2,7 @@
 // job per page, the same layout at 300 and 600 dpi.
 #include "report_fixture.h"
 
+#include "pdf_tools.h"
 #include "print_service.h"
 
 #include <QLineEdit>
@@ -12,20 +13,9 @@
 
 namespace {
 
-std::string run(const QString& program, const QStringList& args) {
-    QProcess p;
-    p.start(program, args);
-    p.waitForFinished(30000);
-    return p.readAllStandardOutput().toStdString();
-}
+using pdftools::run;
 
-// Qt names the glyph that 页 shares with the radical ⻚ by the lower code
-// point in the text layer of a PDF; read it back as the character.
-std::string pdfText(const QString& file) {
-    std::string text = run("pdftotext", {"-layout", file, "-"});
-    for (std::size_t at; (at = text.find("⻚")) != std::string::npos;) text.replace(at, std::string("⻚").size(), "页");
-    return text;
-}
+std::string pdfText(const QString& file) { return pdftools::text(file); }
 
 QImage rendered(const QString& pdf, const QString& stem) {
     run("pdftoppm", {"-r", "40", "-gray", "-png", "-singlefile", pdf, stem});
