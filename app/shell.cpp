@@ -229,7 +229,3 @@ void TmainForm::CloseProgram() {
     ClosePermission = 2;
     close();
 }
-
-void TmainForm::TileCanvas(Canvas& canvas, Image& tile, int width, int height) {
-    canvas.tile(tile.picture(), tile.size(), width, height);
-}

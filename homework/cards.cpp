@@ -180,3 +180,17 @@ void TmainForm::FocusRule() {
     else if (scb1->canFocus())
         scb1->setFocus();
 }
+
+// The cards' run-time controls go when the report takes their place:
+// analysis buttons and radio groups before the panels that hold them.
+void TmainForm::PutAwayCards() {
+    page1->hide();
+    for (SpeedButton* b : hw.AnalysisButtons) delete b;
+    hw.AnalysisButtons.clear();
+    for (RadioGroup* g : hw.AnswerGroups) delete g;
+    hw.AnswerGroups.clear();
+    for (Panel* p : hw.AnswerPanels) delete p;
+    hw.AnswerPanels.clear();
+    for (Image* i : hw.CardImages) delete i;
+    hw.CardImages.clear();
+}

@@ -28,6 +28,8 @@ std::vector<unsigned char> TmainForm::learningPicture(int grade, long long owner
                              "zd5", {*number});
 }
 
+void TmainForm::ShowUnitLearning() { sp1->click(); }
+
 void TmainForm::sp1Click() {
     if (composingPage_) return;
     datam.RunQuery("select * from b4 where zd3="_gbk + gbk::num(c1->itemIndex()) + " and zd4=" +

@@ -4,7 +4,7 @@
 #include "application.h"
 #include "datam.h"
 #include "gbk.h"
-#include "mainform.h"
+#include "page_view.h"
 #include "page_layout.h"
 #include "page_markup.h"
 #include "report_pictures.h"
@@ -15,17 +15,18 @@
 
 
 using namespace ui;
+using pages::PageView;
 
 using namespace pages::layout;
 
-bool TmainForm::DrawingToPrinter() const { return Panel_cy->visible() && pdydlg->visible(); }
+bool PageView::DrawingToPrinter() const { return Panel_cy->visible() && pdydlg->visible(); }
 
-Canvas* TmainForm::PageCanvas() {
+Canvas* PageView::PageCanvas() {
     if (DrawingToPrinter()) return printerCanvas_;
     return &Image2->canvas();
 }
 
-void TmainForm::DrawPageText(int x, int y, int size, int width, int align, int bold, const char* face,
+void PageView::DrawPageText(int x, int y, int size, int width, int align, int bold, const char* face,
                              const std::string& text) {
     Canvas* canvas = PageCanvas();
     if (!canvas || text.empty()) return;
@@ -38,18 +39,18 @@ void TmainForm::DrawPageText(int x, int y, int size, int width, int align, int b
     canvas->textOut(roundInt(at.x * PageScale), roundInt(y * PageScale), text);
 }
 
-void TmainForm::DrawPageLine(int x1, int y1, int x2, int y2) {
+void PageView::DrawPageLine(int x1, int y1, int x2, int y2) {
     Canvas* canvas = PageCanvas();
     if (!canvas) return;
     canvas->moveTo(x1, y1);
     canvas->lineTo(x2, y2);
 }
 
-void TmainForm::TilePageBackground(Image& tile) {
+void PageView::TilePageBackground(Image& tile) {
     TileCanvas(Image2->canvas(), tile, Image2->width(), Image2->height());
 }
 
-void TmainForm::DrawPageLogo(Canvas& canvas, int top, double pictureScale) {
+void PageView::DrawPageLogo(Canvas& canvas, int top, double pictureScale) {
     const QImage& glyph = BT1->glyphBitmap();
     const int w = glyph.width();
     const int h = glyph.height();
@@ -60,13 +61,13 @@ void TmainForm::DrawPageLogo(Canvas& canvas, int top, double pictureScale) {
                     glyph, cornerRect(1, 1, w, h));
 }
 
-std::vector<unsigned char> TmainForm::fetchReportPicture(const std::string& line, long long badId) {
+std::vector<unsigned char> PageView::fetchReportPicture(const std::string& line, long long badId) {
     const long long id = pages::pictureId(line, badId);
     return datam.ReadPicture("select zd1,zd12,zd15 from b1 where zd1="_gbk + gbk::num(id),
                              pages::isQuestionPicture(line) ? "zd12" : "zd15");
 }
 
-void TmainForm::DrawCurrentPage() {
+void PageView::DrawCurrentPage() {
     if (pageDrawing_) {
         // Asked again while the page is being built (a page turn while the
         // pictures load): draw the page then in force once this one is done.
@@ -81,7 +82,7 @@ void TmainForm::DrawCurrentPage() {
     } while (pageRedrawPending_);
 }
 
-void TmainForm::prepareScreenPage() {
+void PageView::prepareScreenPage() {
     PageScale = kScreenScale;
     PictureScale = 1.0;
     SBOX1->setVertPosition(0);
@@ -91,7 +92,7 @@ void TmainForm::prepareScreenPage() {
     NewPageImage(roundInt(kScreenPageHeight * PageScale), true);
 }
 
-Canvas& TmainForm::NewPageImage(int height, bool letEventsRun) {
+Canvas& PageView::NewPageImage(int height, bool letEventsRun) {
     Image2->setAutoSize(false);
     Image2->setGeometry(1, 0, 800, height);
     Image2->clearPicture();
@@ -109,7 +110,7 @@ Canvas& TmainForm::NewPageImage(int height, bool letEventsRun) {
     return canvas;
 }
 
-void TmainForm::drawReportText(const std::string& line, int g) {
+void PageView::drawReportText(const std::string& line, int g) {
     const std::string code = gbk::copy(line, 1, 3);
     const std::string rest = gbk::copy(line, 4, 1000);
     if (code == "`11")
@@ -124,7 +125,7 @@ void TmainForm::drawReportText(const std::string& line, int g) {
         DrawPageText(180, g, kFontSize, kTextWidth, 0, 0, "宋体", line);
 }
 
-void TmainForm::drawPageOnce() {
+void PageView::drawPageOnce() {
     if (DrawingToPrinter()) {
         if (!printerCanvas_) return;  // the dialog is open but no job is
         PageScale = printerDpi_ / 300.0;
