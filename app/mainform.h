@@ -11,10 +11,9 @@
 
 #include "containers.h"
 #include "controls.h"
-#include "homework_parts.h"
 #include "inputs.h"
 #include "learning_parts.h"
-#include "page_view.h"
+#include "session.h"
 
 #include <QWidget>
 
@@ -34,8 +33,7 @@ class Tdatam;
 std::string DateLine(const QDate& d);
 
 class TmainForm : public QWidget,
-                  public virtual pages::PageView,
-                  public homework::HomeworkParts,
+                  public homework::Session,
                   public learning::LearningParts {
 public:
     explicit TmainForm(data::Tdatam& datam);
@@ -67,7 +65,7 @@ public:
     bool StartupCompleted = false;
 
     // Screen size the layout is computed from.
-    int screenWidth() const;
+    int screenWidth() const override;
     int screenHeight() const;
 
     // ---- shell (app/) ----
@@ -80,17 +78,17 @@ public:
     void EndStartupWithDataError();
     void ShowNotice(const std::string& gbkText);
     void BENDClick();
-    void ShowExitConfirmation();
+    void ShowExitConfirmation() override;
     // "确    认" on the notice: ends the program after a data error.
-    void ConfirmNotice();
+    void ConfirmNotice() override;
     // Leaves with the per-question counter statement (confirmed exit, or
     // after a perfect homework).
-    void ExitWithCounters();
+    void ExitWithCounters() override;
     void CloseProgram() override;
-    void CentrePanelCy();
+    void CentrePanelCy() override;
     // Sets BT1's caption and width; Image5 follows at width + 3.
-    void setBT1(const std::string& gbkCaption, int width);
-    void showBT2(bool show);
+    void setBT1(const std::string& gbkCaption, int width) override;
+    void showBT2(bool show) override;
 
     // ---- grade and unit selection (learning/) ----
     void c1Change();
@@ -102,25 +100,14 @@ public:
     void SpeedButton6Click();
     void ShowQuestionAnalysis(ui::SpeedButton& sender);
 
-    // ---- homework session (homework/) ----
-    void BT1Click();
-    void BT2Click();
-    void BJSClick();
-    void StartHomework();
-    void ContinueHomework();
-    void ShowAnswers();
-    void FinishHomework();
-    void ReturnFromPage();
-    void CountdownTick();
-    void ExtractHomework();
-    void BuildAnswerSelector(int index, const std::string& analysisText);
-    void RenderQuestionCard(int n, int pictureFlag, const std::string& gbkText);
-    void CardMouseUp(ui::Image& card, int x, int y);
-    void GradeHomework();
-    void BuildMarginPanels();
-    void FocusRule() override;
-    ui::PageControl* CardPages() const override { return page1; }
-    void PutAwayCards() override;
+    // ---- for the homework session ----
+    int SelectedGrade() const override { return c1->itemIndex(); }
+    int SelectedUnit() const override { return c2->itemIndex(); }
+    std::string SelectedUnitText() const override { return c2->text(); }
+    bool UnitWithoutLearningPage() const override;
+    void HideSelectors() override;
+    void ShowDailyPost() override { SpeedButton6Click(); }
+    void OpenQuestionAnalysis(ui::SpeedButton& analysisButton) override { ShowQuestionAnalysis(analysisButton); }
 
     // ---- for the pages, of learning ----
     void ShowUnitLearning() override;

@@ -167,6 +167,12 @@ void TmainForm::EndStartupWithDataError() {
     Image5->show();
 }
 
+bool TmainForm::UnitWithoutLearningPage() const { return sp1->hint() == "空"_gbk; }
+
+void TmainForm::HideSelectors() {
+    for (QWidget* w : std::initializer_list<QWidget*>{c1, c2, Label1, im1, sp1}) w->hide();
+}
+
 void TmainForm::CentrePanelCy() {
     Panel_cy->move((screenWidth() - Panel_cy->width()) / 2, (screenHeight() - Panel_cy->height()) / 2 + 50);
 }
