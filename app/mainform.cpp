@@ -24,7 +24,7 @@ QImage picture(std::string_view name) {
 
 }  // namespace
 
-TmainForm::TmainForm(data::Tdatam& dm) : Shell(dm), PageView(dm), QWidget(nullptr), Session(dm), client_(new Container(this)) {
+TmainForm::TmainForm(data::Tdatam& dm) : Shell(dm), PageView(dm), QWidget(nullptr), Session(dm), Learning(dm), client_(new Container(this)) {
     setWindowFlag(Qt::FramelessWindowHint);
     setWindowTitle(QStringLiteral("欢迎使用奥数! 请登录..."));
     // A client area of 1022 x 697 inside the border.

@@ -1,40 +1,30 @@
-// The main window "mainForm": the shell's controls, the parts of the
-// subsystems (each declares and creates its own controls and keeps its
-// state: homework_parts.h, page_parts.h, learning_parts.h), and the
-// window's handlers.
-//
-// The handlers are members of this one class, as the controls they read and
-// write are; each is defined in the folder of its subsystem: the shell
-// (start-up, notice, exit) here in app/, grade and unit selection in
-// learning/, the homework session in homework/.
+// The main window "mainForm": it composes the subsystems, each a class with
+// its own controls, state and handlers (pages::PageView in pages/,
+// homework::Session in homework/, learning::Learning in learning/), adds the
+// shell's controls (those the subsystems use are declared in pages/shell.h),
+// and answers what each subsystem asks of the others through its pure
+// virtual functions.  The shell's handlers (start-up, notice, exit) are in
+// shell.cpp.
 #pragma once
 
 #include "containers.h"
 #include "controls.h"
 #include "inputs.h"
-#include "learning_parts.h"
+#include "learning.h"
 #include "session.h"
 
 #include <QWidget>
 
-#include <functional>
-
 #include <string>
-#include <vector>
 
 class QDate;
-class QPrinter;
-
-namespace data {
-class Tdatam;
-}
 
 // The date line of the top bar: "2026年12月06日 星期日" (GBK).
 std::string DateLine(const QDate& d);
 
 class TmainForm : public QWidget,
                   public homework::Session,
-                  public learning::LearningParts {
+                  public learning::Learning {
 public:
     explicit TmainForm(data::Tdatam& datam);
     ~TmainForm() override;
@@ -79,26 +69,12 @@ public:
     void ShowNotice(const std::string& gbkText);
     void BENDClick();
     void ShowExitConfirmation() override;
-    // "确    认" on the notice: ends the program after a data error.
     void ConfirmNotice() override;
-    // Leaves with the per-question counter statement (confirmed exit, or
-    // after a perfect homework).
     void ExitWithCounters() override;
     void CloseProgram() override;
     void CentrePanelCy() override;
-    // Sets BT1's caption and width; Image5 follows at width + 3.
     void setBT1(const std::string& gbkCaption, int width) override;
     void showBT2(bool show) override;
-
-    // ---- grade and unit selection (learning/) ----
-    void c1Change();
-
-    // ---- learning pages (learning/) ----
-    void ComposeContentPage(const std::string& titleSuffix, const std::string& pageText, const PictureRule& rule,
-                            bool swapCaption);
-    void sp1Click();
-    void SpeedButton6Click();
-    void ShowQuestionAnalysis(ui::SpeedButton& sender);
 
     // ---- for the homework session ----
     int SelectedGrade() const override { return c1->itemIndex(); }
@@ -109,9 +85,8 @@ public:
     void ShowDailyPost() override { SpeedButton6Click(); }
     void OpenQuestionAnalysis(ui::SpeedButton& analysisButton) override { ShowQuestionAnalysis(analysisButton); }
 
-    // ---- for the pages, of learning ----
-    void ShowUnitLearning() override;
-    bool ComposingPage() const override { return composingPage_; }
+    // ---- for learning ----
+    long long QuestionOfSlot(int slot) override { return hw.QuestionIds(slot); }
 
 protected:
     void showEvent(QShowEvent* e) override;
@@ -129,7 +104,4 @@ private:
     void placeClientArea();
     QWidget* client_;
     bool shown_ = false;
-    void swapCaptionForPage();
-    std::vector<unsigned char> learningPicture(int grade, long long owner, const std::string& line);
-    void bindLearningEvents();
 };

@@ -4,7 +4,7 @@
 #include "application.h"
 #include "gbk.h"
 #include "jpeg.h"
-#include "mainform.h"
+#include "learning.h"
 #include "page_layout.h"
 #include "page_markup.h"
 #include "pupil_error.h"
@@ -15,6 +15,7 @@
 
 
 using namespace ui;
+using learning::Learning;
 using namespace pages::layout;
 
 namespace {
@@ -29,17 +30,17 @@ QImage decodeContentPicture(const std::vector<unsigned char>& bytes) {
 
 }  // namespace
 
-void TmainForm::swapCaptionForPage() {
+void Learning::swapCaptionForPage() {
     setRememberedCaption(BJS->caption());
     BJS->setCaption("返  回"_gbk);
 }
 
-void TmainForm::ComposeContentPage(const std::string& titleSuffix, const std::string& pageText,
+void Learning::ComposeContentPage(const std::string& titleSuffix, const std::string& pageText,
                                    const PictureRule& rule, bool swapCaption) {
     ScopedFlag composing(composingPage_);
     // The page box over the work area; over a homework the tabs stay in view.
-    const int tabs = page1->visible() ? 32 : 0;
-    SBOX1->setBounds((page1->width() - 820) / 2, page1->top() + tabs, 820, page1->height() - tabs);
+    const int tabs = CardPages()->visible() ? 32 : 0;
+    SBOX1->setBounds((CardPages()->width() - 820) / 2, CardPages()->top() + tabs, 820, CardPages()->height() - tabs);
     SBOX1->setVertPosition(0);
     SBOX1->horizontalScrollBar()->setValue(0);
     PYL->move(SBOX1->left() + 50, SBOX1->top() + 1);
