@@ -1,17 +1,14 @@
 """A whole homework on the real program, seen from outside on a 1280 x 1024
-X display: start it from the start screen, answer by radio button and by
-clicking on the cards, finish, continue, change answers, finish again, and
-leave through the corner button; the database file is checked after every
-step.
+X display, as the end-to-end tests of the built and of the installed
+program run it: start it from the start screen, answer by radio button and
+by clicking on the cards, finish, continue, change answers, finish again,
+and leave through the corner button; the database file is checked after
+every step.
 
 The answers come from the question bank itself: the test unscrambles the
 answer keys, works out where every card, answer row and option marker
 stands from the question texts and picture sizes, and checks those
 positions against the screen before it clicks.
-
-Environment: AOSHU_BIN_DIR (default build/bin), the folder holding aoshu and
-dat/kelvma.dat; E2E_OUTPUT_DIR (default build/e2e-output), where the
-screenshots go, one folder per test.
 """
 
 import datetime
@@ -20,15 +17,12 @@ import os
 import shutil
 import sqlite3
 import subprocess
-import sys
 import time
 import unittest
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-
-import harness  # noqa: E402
-import layout  # noqa: E402
-from cards import (  # noqa: E402
+import harness
+import layout
+from cards import (
     ANSWER_PANEL_HEIGHT,
     BEXZ_LEFT,
     CARD_LEFT,
@@ -66,7 +60,9 @@ GRADE, UNIT = 3, 1
 
 # --- the test ----------------------------------------------------------------
 
-class Homework(unittest.TestCase):
+class HomeworkRun(unittest.TestCase):
+    """The helpers and the run; a test case derives from it and calls
+    run_whole_homework."""
 
     def setUp(self):
         self.session = harness.session_for(self)
@@ -328,9 +324,9 @@ class Homework(unittest.TestCase):
         self.assertGreater((caption[0] + caption[2]) / 2, 540, f"{what}: BT1 is not the wide button")
         return text, caption
 
-    # --- the test -----------------------------------------------------------
+    # --- the run ------------------------------------------------------------
 
-    def test_homework_answered_graded_continued_and_graded_again(self):
+    def run_whole_homework(self):
         self.seed_previous_homework()
         self.questions = load_questions(self.database, GRADE, UNIT)
         self.assertEqual(len(self.questions), SLOTS, "the grade's pool must hold 20 questions")
@@ -472,7 +468,3 @@ class Homework(unittest.TestCase):
 def minute_of(moment):
     """The stored form of a date-time written with minute precision."""
     return moment.strftime("%Y-%m-%d %H:%M:00")
-
-
-if __name__ == "__main__":
-    unittest.main(verbosity=2)
