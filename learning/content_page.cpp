@@ -6,7 +6,6 @@
 #include "jpeg.h"
 #include "learning.h"
 #include "page_layout.h"
-#include "page_markup.h"
 #include "pupil_error.h"
 #include "rounding.h"
 #include "scoped_flag.h"
@@ -19,10 +18,6 @@ using learning::Learning;
 using namespace pages::layout;
 
 namespace {
-
-constexpr int kPageHeight = 30000;  // page units; content below is cut off
-constexpr int kTextLeft = 360;
-constexpr int kPictureLeft = 460;  // content pictures sit further in than report ones
 
 QImage decodeContentPicture(const std::vector<unsigned char>& bytes) {
     return withLead("这一页的图片已损坏，无法显示。", [&] { return jpeg::decode(bytes); });
@@ -52,11 +47,9 @@ void Learning::ComposeContentPage(const std::string& titleSuffix, const std::str
     // A fresh page bitmap of 800 x 9677 pixels under the watermark.
     const double S = kScreenScale;
     PageScale = S;
-    Canvas& canvas = NewPageImage(roundInt(kPageHeight * S), false);
+    Canvas& canvas = NewPageImage(roundInt(kContentPageHeight * S), false);
 
-    DrawPageLogo(canvas, kLogoTop, 1.0);
-    DrawPageText(kHeadTextLeft, kHeadTextTop, kFontSize, kHeadTextWidth, 0, 0, "宋体", ldw0->caption() + titleSuffix);
-    DrawPageLine(roundInt(kRuleLeft * S), roundInt(kHeadRule * S), roundInt(kRuleRight * S), roundInt(kHeadRule * S));
+    DrawPageHead(&canvas, 1.0, ldw0->caption() + titleSuffix, "");
     int y = kBodyTop;
 
     m_pd->setText(pageText);
@@ -69,7 +62,7 @@ void Learning::ComposeContentPage(const std::string& titleSuffix, const std::str
             const int w = Imageft->width();
             const int h = Imageft->height();
             const double top = (y + rule.offset) * S;
-            const double left = kPictureLeft * S;
+            const double left = kContentPictureLeft * S;
             y += roundInt(h / S) + rule.advance;
             canvas.copyMode = CopyMode::SrcAnd;
             canvas.copyRect(cornerRect(roundInt(left), roundInt(top), roundInt(left + w), roundInt(top + h)),
@@ -77,22 +70,20 @@ void Learning::ComposeContentPage(const std::string& titleSuffix, const std::str
             processMessages();
             processMessages();
         } else {
-            DrawPageText(kTextLeft, y, 50, kTextWidth, 0, 0, "宋体", shown);
+            DrawPageText(kContentTextLeft, y, 50, kTextWidth, 0, 0, "宋体", shown);
         }
         y += kLinePitch;
     }
 
     // The page fills the box when it fits; otherwise it ends below the foot.
-    y += 100;
-    if (SBOX1->height() >= roundInt((y + 160) * S)) {
+    y += kContentEndGap;
+    if (SBOX1->height() >= roundInt((y + kContentFootRule) * S)) {
         Image2->resize(815, SBOX1->height() - 3);
     } else {
-        y += 160;
+        y += kContentFootRule;
         Image2->resize(800, roundInt(y * S));
     }
-    const int footRow = Image2->height() - roundInt(160 * S);
-    DrawPageLine(roundInt(kRuleLeft * S), footRow, roundInt(kRuleRight * S), footRow);
-    DrawPageText(0, roundInt(Image2->height() / S - 150), kFontSize, kTextWidth, 1, 0, "宋体", pages::FootText());
+    DrawPageFoot(Image2->height() - roundInt(kContentFootRule * S), roundInt(Image2->height() / S - kContentFootText));
     processMessages();
 
     Panel_cy->hide();

@@ -61,6 +61,21 @@ void PageView::DrawPageLogo(Canvas& canvas, int top, double pictureScale) {
                     glyph, cornerRect(1, 1, w, h));
 }
 
+void PageView::DrawPageHead(Canvas* logoCanvas, double pictureScale, const std::string& title,
+                            const std::string& pageNumber) {
+    const double S = PageScale;
+    if (logoCanvas) DrawPageLogo(*logoCanvas, kLogoTop, pictureScale);
+    DrawPageText(kHeadTextLeft, kHeadTextTop, kFontSize, kHeadTextWidth, 0, 0, "宋体", title);
+    DrawPageText(0, kHeadTextTop, kFontSize, kHeadTextWidth, 2, 0, "宋体", pageNumber);
+    DrawPageLine(roundInt(kRuleLeft * S), roundInt(kHeadRule * S), roundInt(kRuleRight * S), roundInt(kHeadRule * S));
+}
+
+void PageView::DrawPageFoot(int footRow, int textTop) {
+    const double S = PageScale;
+    DrawPageLine(roundInt(kRuleLeft * S), footRow, roundInt(kRuleRight * S), footRow);
+    DrawPageText(0, textTop, kFontSize, kTextWidth, 1, 0, "宋体", pages::FootText());
+}
+
 std::vector<unsigned char> PageView::fetchReportPicture(const std::string& line, long long badId) {
     const long long id = pages::pictureId(line, badId);
     return datam.ReadPicture("select zd1,zd12,zd15 from b1 where zd1="_gbk + gbk::num(id),
@@ -136,11 +151,8 @@ void PageView::drawPageOnce() {
     const double S = PageScale;
     std::size_t i = static_cast<std::size_t>(pages::firstLineOfPage(PageTable(), CurrentPage));
 
-    if (Canvas* canvas = PageCanvas()) DrawPageLogo(*canvas, kLogoTop, PictureScale);
-    DrawPageText(kHeadTextLeft, kHeadTextTop, kFontSize, kHeadTextWidth, 0, 0, "宋体", ldw0->caption());
-    DrawPageText(0, kHeadTextTop, kFontSize, kHeadTextWidth, 2, 0, "宋体",
+    DrawPageHead(PageCanvas(), PictureScale, ldw0->caption(),
                  "第"_gbk + gbk::num(CurrentPage) + "页,共"_gbk + gbk::num(PageCount()) + "页"_gbk);
-    DrawPageLine(roundInt(kRuleLeft * S), roundInt(kHeadRule * S), roundInt(kRuleRight * S), roundInt(kHeadRule * S));
 
     const int footRow = roundInt(kFootRule * S);
     int g = kBodyTop;
@@ -182,7 +194,6 @@ void PageView::drawPageOnce() {
         processMessages();
     }
 
-    DrawPageLine(roundInt(kRuleLeft * S), footRow, roundInt(kRuleRight * S), footRow);
-    DrawPageText(0, kFootTextTop, kFontSize, kTextWidth, 1, 0, "宋体", pages::FootText());
+    DrawPageFoot(footRow, kFootTextTop);
     processMessages();
 }

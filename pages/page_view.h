@@ -31,6 +31,12 @@ public:
     // BT1's glyph as the page logo, its top-left corner at (100, top) in page
     // units, each glyph pixel pictureScale device pixels wide.
     void DrawPageLogo(ui::Canvas& canvas, int top, double pictureScale);
+    // The head of a page: the logo (on logoCanvas, if any), the title, the
+    // page number at the right (none when empty) and the rule under them.
+    void DrawPageHead(ui::Canvas* logoCanvas, double pictureScale, const std::string& title,
+                      const std::string& pageNumber);
+    // The foot: the rule at device row footRow, the foot text at textTop.
+    void DrawPageFoot(int footRow, int textTop);
     void DrawCurrentPage();
     // A fresh page image of 800 x height pixels (at the top of the page
     // box) under the watermark, ready for transparent text; events may run
