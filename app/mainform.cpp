@@ -24,7 +24,7 @@ QImage picture(std::string_view name) {
 
 }  // namespace
 
-TmainForm::TmainForm(data::Tdatam& dm) : QWidget(nullptr), datam(dm), client_(new Container(this)) {
+TmainForm::TmainForm(data::Tdatam& dm) : Shell(dm), PageView(dm), QWidget(nullptr), Session(dm), Learning(dm), client_(new Container(this)) {
     setWindowFlag(Qt::FramelessWindowHint);
     setWindowTitle(QStringLiteral("欢迎使用奥数! 请登录..."));
     // A client area of 1022 x 697 inside the border.
@@ -167,6 +167,10 @@ void TmainForm::bindEvents() {
     BT2->onClick = [this] { BT2Click(); };
     c1->onChange = [this] { c1Change(); };
     c2->onChange = [this] { c2Change(); };
+    scb1->onMouseWheel = [this](int delta) {
+        SBOX1MouseWheel(*scb1, delta);
+        return true;
+    };
     bindPageEvents();
     bindLearningEvents();
 }

@@ -167,6 +167,18 @@ void TmainForm::EndStartupWithDataError() {
     Image5->show();
 }
 
+bool TmainForm::UnitWithoutLearningPage() const { return sp1->hint() == "空"_gbk; }
+
+std::vector<std::string> TmainForm::GradeNames() const {
+    std::vector<std::string> names;
+    for (int i = 0; i < c1->count(); ++i) names.push_back(c1->item(i));
+    return names;
+}
+
+void TmainForm::HideSelectors() {
+    for (QWidget* w : std::initializer_list<QWidget*>{c1, c2, Label1, im1, sp1}) w->hide();
+}
+
 void TmainForm::CentrePanelCy() {
     Panel_cy->move((screenWidth() - Panel_cy->width()) / 2, (screenHeight() - Panel_cy->height()) / 2 + 50);
 }
@@ -228,8 +240,4 @@ void TmainForm::ExitWithCounters() {
 void TmainForm::CloseProgram() {
     ClosePermission = 2;
     close();
-}
-
-void TmainForm::TileCanvas(Canvas& canvas, Image& tile, int width, int height) {
-    canvas.tile(tile.picture(), tile.size(), width, height);
 }

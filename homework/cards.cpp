@@ -4,11 +4,12 @@
 #include "datam.h"
 #include "gbk.h"
 #include "jpeg.h"
-#include "mainform.h"
+#include "session.h"
 
 #include <climits>
 
 using namespace ui;
+using homework::Session;
 
 namespace {
 
@@ -55,7 +56,7 @@ std::array<int, 8> readPositions(std::string text) {
 
 }  // namespace
 
-void TmainForm::BuildAnswerSelector(int index, const std::string& analysisText) {
+void Session::BuildAnswerSelector(int index, const std::string& analysisText) {
     auto* panel = new Panel(scb1->client());
     panel->setColor(kSkyBlue);
     panel->setFont({"黑体", 19});
@@ -81,7 +82,7 @@ void TmainForm::BuildAnswerSelector(int index, const std::string& analysisText) 
     analysis->setGlyph(SpeedButton1->glyph());
     analysis->setGeometry(600, 5, 75, 26);
     analysis->tag = analysisText.empty() ? 0 : index + 1;
-    analysis->onClick = [this, analysis] { ShowQuestionAnalysis(*analysis); };
+    analysis->onClick = [this, analysis] { OpenQuestionAnalysis(*analysis); };
     analysis->hide();
 
     panel->show();
@@ -91,7 +92,7 @@ void TmainForm::BuildAnswerSelector(int index, const std::string& analysisText) 
     hw.AnalysisButtons[at] = analysis;
 }
 
-void TmainForm::RenderQuestionCard(int n, int pictureFlag, const std::string& gbkText) {
+void Session::RenderQuestionCard(int n, int pictureFlag, const std::string& gbkText) {
     const bool withPicture = pictureFlag == 1;
     if (withPicture) {
         const std::vector<unsigned char> bytes =
@@ -158,7 +159,7 @@ void TmainForm::RenderQuestionCard(int n, int pictureFlag, const std::string& gb
     Imageft->clearPicture();
 }
 
-void TmainForm::CardMouseUp(Image& card, int x, int y) {
+void Session::CardMouseUp(Image& card, int x, int y) {
     const int slot = card.tag;
     if (slot < 1 || slot > static_cast<int>(hw.AnswerGroups.size())) return;
     RadioGroup* group = hw.AnswerGroups[static_cast<std::size_t>(slot - 1)];
@@ -175,9 +176,24 @@ void TmainForm::CardMouseUp(Image& card, int x, int y) {
     }
 }
 
-void TmainForm::FocusRule() {
+void Session::FocusRule() {
     if (SBOX1->canFocus())
         SBOX1->setFocus();
     else if (scb1->canFocus())
         scb1->setFocus();
+}
+
+// The cards give way to the report: hidden, and their run-time controls
+// destroyed, analysis buttons and radio groups before the panels that hold
+// them.
+void Session::PutAwayCards() {
+    page1->hide();
+    for (SpeedButton* b : hw.AnalysisButtons) delete b;
+    hw.AnalysisButtons.clear();
+    for (RadioGroup* g : hw.AnswerGroups) delete g;
+    hw.AnswerGroups.clear();
+    for (Panel* p : hw.AnswerPanels) delete p;
+    hw.AnswerPanels.clear();
+    for (Image* i : hw.CardImages) delete i;
+    hw.CardImages.clear();
 }

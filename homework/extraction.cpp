@@ -4,13 +4,14 @@
 #include "daily_choice.h"
 #include "datam.h"
 #include "gbk.h"
-#include "mainform.h"
+#include "session.h"
 #include "now_text.h"
 #include "transaction.h"
 
 #include <QDateTime>
 
 using namespace ui;
+using homework::Session;
 
 std::string quotedNow() {
     const QDateTime now = daily::clock().now();
@@ -32,7 +33,7 @@ int answerIndex(const std::string& clearKey) {
 
 }  // namespace
 
-void TmainForm::ExtractHomework() {
+void Session::ExtractHomework() {
     hw.AnswerPanels.resize(kSlots, nullptr);
     hw.AnswerGroups.resize(kSlots, nullptr);
     hw.AnalysisButtons.resize(kSlots, nullptr);
@@ -54,11 +55,11 @@ void TmainForm::ExtractHomework() {
     TabSheet1->setCaption("选择题(20题, 100分)"_gbk);
     setCardCursor(Bexz->y() + 1);
 
-    const bool mockPaper = gbk::copy(c2->text(), 1, 8) == "模拟试卷"_gbk;
-    hw.Daily = daily::markTodayOrReport(datam, c1->itemIndex(), c2->itemIndex(), mockPaper);  // today's marks
+    const bool mockPaper = gbk::copy(SelectedUnitText(), 1, 8) == "模拟试卷"_gbk;
+    hw.Daily = daily::markTodayOrReport(datam, SelectedGrade(), SelectedUnit(), mockPaper);  // today's marks
     datam.RunQuery(mockPaper ? "select top 20 zd1,zd2,zd6,zd9,zd11,zd14 from b1 where zd9=11 and zd10=0 order by zd1"_gbk
                              : "select top 20 zd1,zd2,zd6,zd9,zd11,zd14 from b1 where zd9="_gbk +
-                                   gbk::num(c1->itemIndex()) + " and zd10=2 order by zd1");
+                                   gbk::num(SelectedGrade()) + " and zd10=2 order by zd1");
 
     int n = 0;
     // The model has twenty slots; a selection that gave more rows stops there.
@@ -92,7 +93,7 @@ void TmainForm::ExtractHomework() {
     Timer2.setEnabled(true);
 }
 
-void TmainForm::BuildMarginPanels() {
+void Session::BuildMarginPanels() {
     auto build = [this](int left, int width) {
         auto* panel = new Panel(TabSheet1);
         panel->setBevels(BevelCut::None, BevelCut::None);

@@ -4,7 +4,7 @@
 #include "daily_choice.h"
 #include "datam.h"
 #include "gbk.h"
-#include "mainform.h"
+#include "session.h"
 #include "now_text.h"
 #include "rounding.h"
 #include "scoped_flag.h"
@@ -14,6 +14,7 @@
 #include <vector>
 
 using namespace ui;
+using homework::Session;
 
 namespace {
 
@@ -21,7 +22,7 @@ std::string scoreText(long long points) { return "分数："_gbk + gbk::num(poin
 
 }  // namespace
 
-void TmainForm::GradeHomework() {
+void Session::GradeHomework() {
     ScopedFlag grading(GradingInProgress);
     page1->setEnabled(false);
     CentrePanelCy();

@@ -4,13 +4,14 @@
 #include "application.h"
 #include "datam.h"
 #include "gbk.h"
-#include "mainform.h"
+#include "session.h"
 
 #include <QToolTip>
 
 using namespace ui;
+using homework::Session;
 
-void TmainForm::BT1Click() {
+void Session::BT1Click() {
     const std::string caption = BT1->caption();
     if (caption == "继续做作业"_gbk || caption == "继续检查作业"_gbk) {
         ContinueHomework();
@@ -21,8 +22,8 @@ void TmainForm::BT1Click() {
         ShowAnswers();
     } else if (caption == "开始作业"_gbk) {
         // A unit without a learning page opens the daily post instead.
-        if (sp1->hint() == "空"_gbk) {
-            SpeedButton6Click();
+        if (UnitWithoutLearningPage()) {
+            ShowDailyPost();
             return;
         }
         StartHomework();
@@ -35,7 +36,7 @@ void TmainForm::BT1Click() {
     }
 }
 
-void TmainForm::BJSClick() {
+void Session::BJSClick() {
     const std::string caption = BJS->caption();
     if (caption == "返  回"_gbk)
         ReturnFromPage();
@@ -47,7 +48,7 @@ void TmainForm::BJSClick() {
         CloseProgram();  // "退出作业"
 }
 
-void TmainForm::BT2Click() {
+void Session::BT2Click() {
     if (page1->visible()) {
         // "放弃退出" during a homework: back to the cards as they were.
         page1->setEnabled(true);
@@ -63,12 +64,12 @@ void TmainForm::BT2Click() {
     }
 }
 
-void TmainForm::StartHomework() {
+void Session::StartHomework() {
     // Clicks that queue up while the events below run must not start a
     // second homework.
     BT1->setCaption("请稍候..."_gbk);
-    for (QWidget* w : std::initializer_list<QWidget*>{c1, c2, Label1, im1, sp1}) w->hide();
-    datam.RunCommand("update b5 set zd5="_gbk + gbk::num(c1->itemIndex()) + ",zd6=" + gbk::num(c2->itemIndex()) +
+    HideSelectors();
+    datam.RunCommand("update b5 set zd5="_gbk + gbk::num(SelectedGrade()) + ",zd6=" + gbk::num(SelectedUnit()) +
                      " where zd1=1");
     Pts->setGeometry(Pts->x(), 208, Pts->width(), 49);
     processMessages();
@@ -87,7 +88,7 @@ void TmainForm::StartHomework() {
     page1->show();
 }
 
-void TmainForm::ContinueHomework() {
+void Session::ContinueHomework() {
     if (hw.SecondsLeft() < 600) {
         // At least ten more minutes; the extra time is granted, not used.
         setTimeGranted(TimeGranted() + (600 - hw.SecondsLeft()));
@@ -116,7 +117,7 @@ std::string resultLine(int key, int chosen) {
 
 }  // namespace
 
-void TmainForm::ShowAnswers() {
+void Session::ShowAnswers() {
     datam.RunCommand("update b1 set zd7=zd7+1 where zd1 in (select zd3 from b3 where  zd2="_gbk +
                      gbk::num(hw.HomeworkNo) + ")");
     BJS->setCaption("退出作业"_gbk);
@@ -138,7 +139,7 @@ void TmainForm::ShowAnswers() {
     Panel_cy->hide();
 }
 
-void TmainForm::FinishHomework() {
+void Session::FinishHomework() {
     if (GradingInProgress) return;  // a second click while the first grading runs
     GradingInProgress = true;
     showBT2(false);
@@ -149,14 +150,14 @@ void TmainForm::FinishHomework() {
     GradeHomework();
 }
 
-void TmainForm::ReturnFromPage() {
+void Session::ReturnFromPage() {
     if (ComposingPage()) return;  // the page being composed shows first
     pdydlg->hide();
     LeavePageView();
     page1->setEnabled(true);
 }
 
-void TmainForm::CountdownTick() {
+void Session::CountdownTick() {
     if (hw.SecondsLeft() > 0) {
         ShowCountdown();
         return;

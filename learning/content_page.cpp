@@ -4,7 +4,7 @@
 #include "application.h"
 #include "gbk.h"
 #include "jpeg.h"
-#include "mainform.h"
+#include "learning.h"
 #include "page_layout.h"
 #include "page_bounds.h"
 #include "page_markup.h"
@@ -17,13 +17,10 @@
 
 
 using namespace ui;
+using learning::Learning;
 using namespace pages::layout;
 
 namespace {
-
-constexpr int kPageHeight = 30000;  // page units; content below is cut off
-constexpr int kTextLeft = 360;
-constexpr int kPictureLeft = 460;  // content pictures sit further in than report ones
 
 QImage decodeContentPicture(const std::vector<unsigned char>& bytes) {
     return withLead("这一页的图片已损坏，无法显示。", [&] {
@@ -33,17 +30,17 @@ QImage decodeContentPicture(const std::vector<unsigned char>& bytes) {
 
 }  // namespace
 
-void TmainForm::swapCaptionForPage() {
+void Learning::swapCaptionForPage() {
     setRememberedCaption(BJS->caption());
     BJS->setCaption("返  回"_gbk);
 }
 
-void TmainForm::ComposeContentPage(const std::string& titleSuffix, const std::string& pageText,
+void Learning::ComposeContentPage(const std::string& titleSuffix, const std::string& pageText,
                                    const PictureRule& rule, bool swapCaption) {
     ScopedFlag composing(composingPage_);
     // The page box over the work area; over a homework the tabs stay in view.
-    const int tabs = page1->visible() ? 32 : 0;
-    SBOX1->setBounds((page1->width() - 820) / 2, page1->top() + tabs, 820, page1->height() - tabs);
+    const int tabs = CardPages()->visible() ? 32 : 0;
+    SBOX1->setBounds((CardPages()->width() - 820) / 2, CardPages()->top() + tabs, 820, CardPages()->height() - tabs);
     SBOX1->setVertPosition(0);
     SBOX1->horizontalScrollBar()->setValue(0);
     PYL->move(SBOX1->left() + 50, SBOX1->top() + 1);
@@ -55,19 +52,17 @@ void TmainForm::ComposeContentPage(const std::string& titleSuffix, const std::st
     // A fresh page bitmap of 800 x 9677 pixels under the watermark.
     const double S = kScreenScale;
     PageScale = S;
-    Canvas& canvas = NewPageImage(roundInt(kPageHeight * S), false);
+    Canvas& canvas = NewPageImage(roundInt(kContentPageHeight * S), false);
 
-    DrawPageLogo(canvas, kLogoTop, 1.0);
-    DrawPageText(kHeadTextLeft, kHeadTextTop, kFontSize, kHeadTextWidth, 0, 0, "宋体", ldw0->caption() + titleSuffix);
-    DrawPageLine(roundInt(kRuleLeft * S), roundInt(kHeadRule * S), roundInt(kRuleRight * S), roundInt(kHeadRule * S));
+    DrawPageHead(&canvas, 1.0, ldw0->caption() + titleSuffix, "");
     int y = kBodyTop;
 
     m_pd->setText(pageText);
-    learning::PageBounds bounds(kPageHeight - 2 * kLinePitch);
+    learning::PageBounds bounds(kContentPageHeight - 2 * kLinePitch);
     for (const std::string& line : m_pd->lines()) {
         if (!bounds.lineFits(y)) {
             y = static_cast<int>(bounds.noticeRow(y));
-            DrawPageText(kTextLeft, y, 50, kTextWidth, 0, 0, "宋体", bounds.fullNotice());
+            DrawPageText(kContentTextLeft, y, 50, kTextWidth, 0, 0, "宋体", bounds.fullNotice());
             y += kLinePitch;
             break;
         }
@@ -75,7 +70,7 @@ void TmainForm::ComposeContentPage(const std::string& titleSuffix, const std::st
         std::string notice;
         if (rule.isPictureLine(shown) && !bounds.takePicture(notice)) {
             if (notice.empty()) continue;
-            DrawPageText(kTextLeft, y, 50, kTextWidth, 0, 0, "宋体", notice);
+            DrawPageText(kContentTextLeft, y, 50, kTextWidth, 0, 0, "宋体", notice);
         } else if (rule.isPictureLine(shown)) {
             const QImage picture = bounds.picture(shown, [&] { return decodeContentPicture(rule.pictureBytes(shown)); });
             Imageft->clearPicture();
@@ -83,7 +78,7 @@ void TmainForm::ComposeContentPage(const std::string& titleSuffix, const std::st
             const int w = Imageft->width();
             const int h = Imageft->height();
             const double top = (y + rule.offset) * S;
-            const double left = kPictureLeft * S;
+            const double left = kContentPictureLeft * S;
             y += roundInt(h / S) + rule.advance;
             canvas.copyMode = CopyMode::SrcAnd;
             canvas.copyRect(cornerRect(roundInt(left), roundInt(top), roundInt(left + w), roundInt(top + h)),
@@ -91,22 +86,20 @@ void TmainForm::ComposeContentPage(const std::string& titleSuffix, const std::st
             processMessages();
             processMessages();
         } else {
-            DrawPageText(kTextLeft, y, 50, kTextWidth, 0, 0, "宋体", shown);
+            DrawPageText(kContentTextLeft, y, 50, kTextWidth, 0, 0, "宋体", shown);
         }
         y += kLinePitch;
     }
 
     // The page fills the box when it fits; otherwise it ends below the foot.
-    y += 100;
-    if (SBOX1->height() >= roundInt((y + 160) * S)) {
+    y += kContentEndGap;
+    if (SBOX1->height() >= roundInt((y + kContentFootRule) * S)) {
         Image2->resize(815, SBOX1->height() - 3);
     } else {
-        y += 160;
+        y += kContentFootRule;
         Image2->resize(800, roundInt(y * S));
     }
-    const int footRow = Image2->height() - roundInt(160 * S);
-    DrawPageLine(roundInt(kRuleLeft * S), footRow, roundInt(kRuleRight * S), footRow);
-    DrawPageText(0, roundInt(Image2->height() / S - 150), kFontSize, kTextWidth, 1, 0, "宋体", pages::FootText());
+    DrawPageFoot(Image2->height() - roundInt(kContentFootRule * S), roundInt(Image2->height() / S - kContentFootText));
     processMessages();
 
     Panel_cy->hide();

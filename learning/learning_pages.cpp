@@ -3,14 +3,15 @@
 #include "application.h"
 #include "datam.h"
 #include "gbk.h"
-#include "mainform.h"
+#include "learning.h"
 #include "picture_tag.h"
 #include "pupil_error.h"
 
 
 using namespace ui;
+using learning::Learning;
 
-void TmainForm::bindLearningEvents() {
+void Learning::bindLearningEvents() {
     sp1->onClick = [this] { sp1Click(); };
     SpeedButton6->onClick = [this] { SpeedButton6Click(); };
 }
@@ -18,7 +19,7 @@ void TmainForm::bindLearningEvents() {
 // The picture a tag of a unit's or a post's text names: its b6 row by
 // grade (12 for the posts), owner (unit position or post id) and number.
 // The number is passed as a value, never as statement text.
-std::vector<unsigned char> TmainForm::learningPicture(int grade, long long owner, const std::string& line) {
+std::vector<unsigned char> Learning::learningPicture(int grade, long long owner, const std::string& line) {
     const std::optional<long long> number = learning::pictureNumber(line);
     if (!number)
         throw PupilError("学习内容中的图片标记有误，无法显示图片。",
@@ -28,7 +29,9 @@ std::vector<unsigned char> TmainForm::learningPicture(int grade, long long owner
                              "zd5", {*number});
 }
 
-void TmainForm::sp1Click() {
+void Learning::ShowUnitLearning() { sp1->click(); }
+
+void Learning::sp1Click() {
     if (composingPage_) return;
     datam.RunQuery("select * from b4 where zd3="_gbk + gbk::num(c1->itemIndex()) + " and zd4=" +
                    gbk::num(c2->itemIndex()));
@@ -41,7 +44,7 @@ void TmainForm::sp1Click() {
     ComposeContentPage("--本节内容"_gbk, text, rule, true);
 }
 
-void TmainForm::SpeedButton6Click() {
+void Learning::SpeedButton6Click() {
     if (SBOX1->visible() || composingPage_) return;
     swapCaptionForPage();
     // A unit without a learning page shows the fixed post; otherwise the
@@ -60,10 +63,10 @@ void TmainForm::SpeedButton6Click() {
     ComposeContentPage("--每日一帖"_gbk, text, rule, false);
 }
 
-void TmainForm::ShowQuestionAnalysis(SpeedButton& sender) {
+void Learning::ShowQuestionAnalysis(SpeedButton& sender) {
     if (SBOX1->visible() || composingPage_) return;
     swapCaptionForPage();
-    const long long id = hw.QuestionIds(sender.tag);
+    const long long id = QuestionOfSlot(sender.tag);
     datam.RunQuery("select zd1,zd9,zd14,zd15 from b1 where zd1="_gbk + gbk::num(id));
     const long long key = datam.a_ls.fieldByName("zd9").asInteger();
     const std::string clear = gbk::trimRight(data::Tdatam::UnscrambleField(datam.a_ls.fieldByName("zd14").asString(), key));

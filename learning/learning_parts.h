@@ -36,10 +36,6 @@ struct LearningParts {
     // hint; sp1 is enabled for a unit with a learning page.
     void UpdateUnitLearningButton();
 
-    // While a content page is being composed (it lets events run), further
-    // page requests and the ways back wait for it.
-    bool ComposingPage() const { return composingPage_; }
-
 protected:
     // The selectors inside the notice panel.
     void createSelectors(QWidget* notice, const ui::FontSpec& labelFont);

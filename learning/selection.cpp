@@ -2,7 +2,9 @@
 // unit-learning button follows the unit.
 #include "datam.h"
 #include "gbk.h"
-#include "mainform.h"
+#include "learning.h"
+
+using learning::Learning;
 
 namespace {
 
@@ -11,7 +13,7 @@ const std::string kStatusGap(33, ' ');
 
 }  // namespace
 
-void TmainForm::c1Change() {
+void Learning::c1Change() {
     c2->clearItems();
     datam.RunQuery("select * from b4 where zd3="_gbk + gbk::num(c1->itemIndex()) + " order by zd4");
     for (data::Query& units = datam.a_ls; !units.eof(); units.next())

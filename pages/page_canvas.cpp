@@ -4,8 +4,8 @@
 #include "application.h"
 #include "datam.h"
 #include "gbk.h"
-#include "mainform.h"
 #include "page_figures.h"
+#include "page_view.h"
 #include "page_layout.h"
 #include "page_markup.h"
 #include "report_pictures.h"
@@ -16,18 +16,19 @@
 
 
 using namespace ui;
+using pages::PageView;
 
 using namespace pages::layout;
 
 // A sheet being saved as PDF is drawn like a printed one.
-bool TmainForm::DrawingToPrinter() const { return printerCanvas_ || (Panel_cy->visible() && pdydlg->visible()); }
+bool PageView::DrawingToPrinter() const { return printerCanvas_ || (Panel_cy->visible() && pdydlg->visible()); }
 
-Canvas* TmainForm::PageCanvas() {
+Canvas* PageView::PageCanvas() {
     if (DrawingToPrinter()) return printerCanvas_;
     return &Image2->canvas();
 }
 
-void TmainForm::DrawPageText(int x, int y, int size, int width, int align, int bold, const char* face,
+void PageView::DrawPageText(int x, int y, int size, int width, int align, int bold, const char* face,
                              const std::string& text) {
     Canvas* canvas = PageCanvas();
     if (!canvas || text.empty()) return;
@@ -40,18 +41,18 @@ void TmainForm::DrawPageText(int x, int y, int size, int width, int align, int b
     canvas->textOut(roundInt(at.x * PageScale), roundInt(y * PageScale), text);
 }
 
-void TmainForm::DrawPageLine(int x1, int y1, int x2, int y2) {
+void PageView::DrawPageLine(int x1, int y1, int x2, int y2) {
     Canvas* canvas = PageCanvas();
     if (!canvas) return;
     canvas->moveTo(x1, y1);
     canvas->lineTo(x2, y2);
 }
 
-void TmainForm::TilePageBackground(Image& tile) {
+void PageView::TilePageBackground(Image& tile) {
     TileCanvas(Image2->canvas(), tile, Image2->width(), Image2->height());
 }
 
-void TmainForm::DrawPageLogo(Canvas& canvas, int top, double pictureScale) {
+void PageView::DrawPageLogo(Canvas& canvas, int top, double pictureScale) {
     const QImage& glyph = BT1->glyphBitmap();
     const int w = glyph.width();
     const int h = glyph.height();
@@ -62,13 +63,28 @@ void TmainForm::DrawPageLogo(Canvas& canvas, int top, double pictureScale) {
                     glyph, cornerRect(1, 1, w, h));
 }
 
-std::vector<unsigned char> TmainForm::fetchReportPicture(const std::string& line, long long badId) {
+void PageView::DrawPageHead(Canvas* logoCanvas, double pictureScale, const std::string& title,
+                            const std::string& pageNumber) {
+    const double S = PageScale;
+    if (logoCanvas) DrawPageLogo(*logoCanvas, kLogoTop, pictureScale);
+    DrawPageText(kHeadTextLeft, kHeadTextTop, kFontSize, kHeadTextWidth, 0, 0, "宋体", title);
+    DrawPageText(0, kHeadTextTop, kFontSize, kHeadTextWidth, 2, 0, "宋体", pageNumber);
+    DrawPageLine(roundInt(kRuleLeft * S), roundInt(kHeadRule * S), roundInt(kRuleRight * S), roundInt(kHeadRule * S));
+}
+
+void PageView::DrawPageFoot(int footRow, int textTop) {
+    const double S = PageScale;
+    DrawPageLine(roundInt(kRuleLeft * S), footRow, roundInt(kRuleRight * S), footRow);
+    DrawPageText(0, textTop, kFontSize, kTextWidth, 1, 0, "宋体", pages::FootText());
+}
+
+std::vector<unsigned char> PageView::fetchReportPicture(const std::string& line, long long badId) {
     const long long id = pages::pictureId(line, badId);
     return datam.ReadPicture("select zd1,zd12,zd15 from b1 where zd1="_gbk + gbk::num(id),
                              pages::isQuestionPicture(line) ? "zd12" : "zd15");
 }
 
-void TmainForm::DrawCurrentPage() {
+void PageView::DrawCurrentPage() {
     if (pageDrawing_) {
         // Asked again while the page is being built (a page turn while the
         // pictures load): draw the page then in force once this one is done.
@@ -83,7 +99,7 @@ void TmainForm::DrawCurrentPage() {
     } while (pageRedrawPending_);
 }
 
-void TmainForm::prepareScreenPage() {
+void PageView::prepareScreenPage() {
     PageScale = kScreenScale;
     PictureScale = 1.0;
     SBOX1->setVertPosition(0);
@@ -93,7 +109,7 @@ void TmainForm::prepareScreenPage() {
     NewPageImage(roundInt(kScreenPageHeight * PageScale), true);
 }
 
-Canvas& TmainForm::NewPageImage(int height, bool letEventsRun) {
+Canvas& PageView::NewPageImage(int height, bool letEventsRun) {
     Image2->setAutoSize(false);
     Image2->setGeometry(1, 0, 800, height);
     Image2->clearPicture();
@@ -111,7 +127,7 @@ Canvas& TmainForm::NewPageImage(int height, bool letEventsRun) {
     return canvas;
 }
 
-void TmainForm::drawReportText(const std::string& line, int g) {
+void PageView::drawReportText(const std::string& line, int g) {
     const std::string code = gbk::copy(line, 1, 3);
     const std::string rest = gbk::copy(line, 4, 1000);
     if (code == "`11")
@@ -126,7 +142,7 @@ void TmainForm::drawReportText(const std::string& line, int g) {
         DrawPageText(180, g, kFontSize, kTextWidth, 0, 0, "宋体", line);
 }
 
-void TmainForm::drawPageOnce() {
+void PageView::drawPageOnce() {
     if (DrawingToPrinter()) {
         if (!printerCanvas_) return;  // the dialog is open but no job is
         PageScale = printerDpi_ / 300.0;
@@ -137,11 +153,8 @@ void TmainForm::drawPageOnce() {
     const double S = PageScale;
     std::size_t i = static_cast<std::size_t>(pages::firstLineOfPage(PageTable(), CurrentPage));
 
-    if (Canvas* canvas = PageCanvas()) DrawPageLogo(*canvas, kLogoTop, PictureScale);
-    DrawPageText(kHeadTextLeft, kHeadTextTop, kFontSize, kHeadTextWidth, 0, 0, "宋体", ldw0->caption());
-    DrawPageText(0, kHeadTextTop, kFontSize, kHeadTextWidth, 2, 0, "宋体",
+    DrawPageHead(PageCanvas(), PictureScale, ldw0->caption(),
                  "第"_gbk + gbk::num(CurrentPage) + "页,共"_gbk + gbk::num(PageCount()) + "页"_gbk);
-    DrawPageLine(roundInt(kRuleLeft * S), roundInt(kHeadRule * S), roundInt(kRuleRight * S), roundInt(kHeadRule * S));
 
     const int footRow = roundInt(kFootRule * S);
     int g = kBodyTop;
@@ -190,7 +203,6 @@ void TmainForm::drawPageOnce() {
         processMessages();
     }
 
-    DrawPageLine(roundInt(kRuleLeft * S), footRow, roundInt(kRuleRight * S), footRow);
-    DrawPageText(0, kFootTextTop, kFontSize, kTextWidth, 1, 0, "宋体", pages::FootText());
+    DrawPageFoot(footRow, kFootTextTop);
     processMessages();
 }

@@ -35,6 +35,14 @@ inline constexpr int kReportPictureLeft = 200;
 inline constexpr int kTextWidth = 2360;
 inline constexpr int kFontSize = 40;
 
+// A content page: one tall page of any length, cut off below kContentPageHeight.
+inline constexpr int kContentPageHeight = 30000;
+inline constexpr int kContentTextLeft = 360;
+inline constexpr int kContentPictureLeft = 460;  // further in than report pictures
+inline constexpr int kContentEndGap = 100;       // below the last line
+inline constexpr int kContentFootRule = 160;     // above the page's bottom edge
+inline constexpr int kContentFootText = 150;     // above the page's bottom edge
+
 // What pagination needs to know of a report line.
 struct LineShape {
     enum Kind { Blank, Text, Picture } kind;

@@ -2,7 +2,7 @@
 // dialog, and one print job per report page on an A4 portrait sheet.
 #include "application.h"
 #include "gbk.h"
-#include "mainform.h"
+#include "page_view.h"
 #include "print_service.h"
 #include "scoped_flag.h"
 
@@ -13,6 +13,7 @@
 #include <stdexcept>
 
 using namespace ui;
+using pages::PageView;
 
 namespace pages {
 
@@ -46,18 +47,17 @@ struct PrintFailed : std::runtime_error {
 
 }  // namespace
 
-void TmainForm::SpeedButton69Click() {
+void PageView::SpeedButton69Click() {
     const std::string role = SpeedButton69->caption();
     if (role == "知识学习"_gbk) {
         if (SBOX1->visible()) return;
-        sp1->click();
+        ShowUnitLearning();
         SBOX1->show();
         SBOX1->setFocus();
     } else if (role == "打印预览"_gbk) {
         SpeedButton69->setCaption("打印作业"_gbk);
         OpenPageViewer();
-        page1->hide();
-        destroyCards();
+        PutAwayCards();
         BuildHomeworkReport();
         SBOX1->setFocus();
     } else {
@@ -65,20 +65,7 @@ void TmainForm::SpeedButton69Click() {
     }
 }
 
-// The cards' run-time controls go when the report takes their place:
-// analysis buttons and radio groups before the panels that hold them.
-void TmainForm::destroyCards() {
-    for (SpeedButton* b : hw.AnalysisButtons) delete b;
-    hw.AnalysisButtons.clear();
-    for (RadioGroup* g : hw.AnswerGroups) delete g;
-    hw.AnswerGroups.clear();
-    for (Panel* p : hw.AnswerPanels) delete p;
-    hw.AnswerPanels.clear();
-    for (Image* i : hw.CardImages) delete i;
-    hw.CardImages.clear();
-}
-
-void TmainForm::OpenPrintDialog() {
+void PageView::OpenPrintDialog() {
     LabelJSQ->setCaption("所需打印内容共"_gbk + gbk::num(PageCount()) + "页"_gbk);
     SpE1->setMaxValue(PageCount());
     SpE2->setMaxValue(PageCount());
@@ -90,7 +77,7 @@ void TmainForm::OpenPrintDialog() {
     Panel_cy->show();
 }
 
-void TmainForm::SpeedButton77Click() {
+void PageView::SpeedButton77Click() {
     if (printing_) {
         printCancelled_ = true;  // the loop stops after the page in hand
         return;
@@ -100,14 +87,14 @@ void TmainForm::SpeedButton77Click() {
     Panel_cy->hide();
 }
 
-void TmainForm::SetA4Paper(QPrinter& printer) {
+void PageView::SetA4Paper(QPrinter& printer) {
     printer.setPageSize(QPageSize(QPageSize::A4));
     printer.setPageOrientation(QPageLayout::Portrait);
     // Page units are measured from the sheet's corner, at 100 %.
     printer.setFullPage(true);
 }
 
-void TmainForm::Button_DYXZQRClick() {
+void PageView::Button_DYXZQRClick() {
     if (printing_) return;  // a click that queued while printing
     auto closeDialog = [this] {
         Panel_ZY->setEnabled(true);
@@ -146,7 +133,7 @@ void TmainForm::Button_DYXZQRClick() {
     closeDialog();
 }
 
-void TmainForm::printPage(QPrinter& printer) {
+void PageView::printPage(QPrinter& printer) {
     if (pages::printServices().beforeJob) pages::printServices().beforeJob(printer, CurrentPage);
     QPainter painter;
     if (!painter.begin(&printer)) throw PrintFailed("打印机没有接受打印任务"_gbk);

@@ -5,7 +5,7 @@
 #include "canvas.h"
 #include "datam.h"
 #include "gbk.h"
-#include "mainform.h"
+#include "page_view.h"
 #include "pdf_export.h"
 #include "progress_page.h"
 #include "scoped_flag.h"
@@ -17,6 +17,7 @@
 #include <algorithm>
 
 using namespace ui;
+using pages::PageView;
 
 namespace {
 
@@ -38,12 +39,12 @@ void drawSheet(QPainter& painter, const QImage& page, int sheet) {
 
 }  // namespace
 
-void TmainForm::ShowProgressPage() {
+void PageView::ShowProgressPage() {
     if (SBOX1->visible() || ComposingPage()) return;
     pages::progress::Request request;
-    request.grade = c1->itemIndex();
+    request.grade = SelectedGrade();
     request.today = static_cast<int>(QDate::currentDate().toJulianDay());
-    for (int i = 0; i < c1->count(); ++i) request.gradeNames.push_back(c1->item(i));
+    request.gradeNames = GradeNames();
     const std::string text = joinLines(pages::progress::BuildProgressLines(datam.ADOConnection1, request));
     const std::string role = SpeedButton69->caption();
     OpenPageViewer();
@@ -54,12 +55,12 @@ void TmainForm::ShowProgressPage() {
     PaginateReport();
     // Over a homework the tool button keeps its role: the report it prints
     // is the homework's.
-    if (page1->visible()) SpeedButton69->setCaption(role);
+    if (CardPages()->visible()) SpeedButton69->setCaption(role);
     Panel_cy->hide();
     SBOX1->setFocus();
 }
 
-void TmainForm::SaveAsPdfClick() {
+void PageView::SaveAsPdfClick() {
     if (printing_ || ComposingPage() || !SBOX1->visible()) return;
     const bool contentPage = !SpB1->visible();
     // The bitmap of a content page is 30000 units tall; the page ends where
@@ -79,7 +80,7 @@ void TmainForm::SaveAsPdfClick() {
         ScopedFlag busy(printing_);  // no page turns and no second save meanwhile
         Panel_ZY->setEnabled(false);
         struct Restore {
-            TmainForm& form;
+            PageView& form;
             int page;
             ~Restore() {
                 form.CurrentPage = page;

@@ -3,8 +3,8 @@
 #include "application.h"
 #include "datam.h"
 #include "gbk.h"
-#include "mainform.h"
 #include "page_figures.h"
+#include "page_view.h"
 #include "page_layout.h"
 #include "page_markup.h"
 #include "report_pictures.h"
@@ -15,6 +15,7 @@
 #include <cstdio>
 
 using namespace ui;
+using pages::PageView;
 
 namespace {
 
@@ -52,7 +53,7 @@ void dumpReport(const std::vector<std::string>& lines) {
 
 }  // namespace
 
-void TmainForm::BuildHomeworkReport() {
+void PageView::BuildHomeworkReport() {
     datam.RunQuery("select * from b2 where zd1=1"_gbk);
     const data::Query& record = datam.a_ls;
     const long long score = record.fieldByName("zd6").asInteger();
@@ -94,7 +95,7 @@ void TmainForm::BuildHomeworkReport() {
     PaginateReport();
 }
 
-void TmainForm::PaginateReport() {
+void PageView::PaginateReport() {
     PageScale = pages::layout::kScreenScale;
     std::vector<pages::layout::LineShape> shapes;
     for (std::size_t i = 0; i < m_pd->lineCount(); ++i) {

@@ -3,11 +3,12 @@
 // the hidden exit gesture on the banner.
 #include "application.h"
 #include "gbk.h"
-#include "mainform.h"
+#include "page_view.h"
 
 using namespace ui;
+using pages::PageView;
 
-void TmainForm::bindPageEvents() {
+void PageView::bindPageEvents() {
     SpB1->onClick = [this] { SpB1Click(); };
     SpB2->onClick = [this] { SpB2Click(); };
     cyl->onChange = [this] { cylChange(); };
@@ -16,11 +17,10 @@ void TmainForm::bindPageEvents() {
     Image2->onDblClick = [this] { Image2DblClick(); };
     Image2->onMouseMove = [this](int, int) { scrollClick(); };
     Image2->setMouseTracking(true);
-    for (ScrollBox* box : {SBOX1, scb1})
-        box->onMouseWheel = [this, box](int delta) {
-            SBOX1MouseWheel(*box, delta);
-            return true;
-        };
+    SBOX1->onMouseWheel = [this](int delta) {
+        SBOX1MouseWheel(*SBOX1, delta);
+        return true;
+    };
     Image1->onDblClick = [this] { Image1DblClick(); };
     Image1->onMouseMove = [this](int x, int y) { Image1MouseMove(x, y); };
     Image1->setMouseTracking(true);
@@ -33,13 +33,13 @@ void TmainForm::bindPageEvents() {
     ImagPdf->setPicture(Imag3->picture());
 }
 
-void TmainForm::OpenPageViewer() {
-    SBOX1->setBounds((page1->width() - 820) / 2, page1->top(), 820, page1->height());
+void PageView::OpenPageViewer() {
+    SBOX1->setBounds((CardPages()->width() - 820) / 2, CardPages()->top(), 820, CardPages()->height());
     PYL->move(SBOX1->left() + 50, SBOX1->top() + 1);
     for (QWidget* w : std::initializer_list<QWidget*>{SpB1, SpB2, spb3, cyl, Imag1, Imag2, Imag3}) w->show();
 }
 
-void TmainForm::ShowLastHomework() {
+void PageView::ShowLastHomework() {
     OpenPageViewer();
     processMessages();
     processMessages();
@@ -50,7 +50,7 @@ void TmainForm::ShowLastHomework() {
     SBOX1->setFocus();
 }
 
-void TmainForm::SpB2Click() {
+void PageView::SpB2Click() {
     if (PageCount() <= CurrentPage) return;
     SpB1->setEnabled(true);
     ++CurrentPage;
@@ -59,7 +59,7 @@ void TmainForm::SpB2Click() {
     DrawCurrentPage();
 }
 
-void TmainForm::SpB1Click() {
+void PageView::SpB1Click() {
     if (CurrentPage <= 1) return;
     SpB2->setEnabled(true);
     --CurrentPage;
@@ -68,7 +68,7 @@ void TmainForm::SpB1Click() {
     DrawCurrentPage();
 }
 
-void TmainForm::cylChange() {
+void PageView::cylChange() {
     const int k = cyl->itemIndex();
     if (k < 0) return;
     if (k == 0) {
@@ -85,34 +85,34 @@ void TmainForm::cylChange() {
     DrawCurrentPage();
 }
 
-void TmainForm::Image2DblClick() {
+void PageView::Image2DblClick() {
     if (ComposingPage()) return;  // the page being composed shows first
     if (gbk::pos("退出"_gbk, BJS->caption())) {
         CloseProgram();
         return;
     }
     LeavePageView();
-    if (page1->visible()) page1->setEnabled(true);
+    if (CardPages()->visible()) CardPages()->setEnabled(true);
 }
 
-void TmainForm::LeavePageView() {
+void PageView::LeavePageView() {
     SBOX1->hide();
     Image2->clearPicture();  // a content page's bitmap is 31 MB
     CurrentPage = 0;
     SBOX1->tag = 0;
     PYL->hide();
     BJS->setCaption(RememberedCaption());
-    if (!page1->visible()) {
+    if (!CardPages()->visible()) {
         SpeedButton69->setCaption("知识学习"_gbk);
         Panel_cy->show();
     }
 }
 
-void TmainForm::Image1MouseMove(int x, int y) {
+void PageView::Image1MouseMove(int x, int y) {
     if (x > 5 && y > 5) Image1->tag = 0;
 }
 
-void TmainForm::Image1DblClick() {
+void PageView::Image1DblClick() {
     if (Image1->tag == 3) {
         CloseProgram();
         return;

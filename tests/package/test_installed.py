@@ -4,7 +4,7 @@ with a home folder of its own on a private Xvfb display.
 
 The first start copies the installed database into the user's data folder
 and shows the start screen.  The second start works on that copy: the whole
-homework of tests/e2e/test_homework.py, seen on the screen and checked in
+homework of tests/e2e/homework_run.py, seen on the screen and checked in
 the user's file.  The installed database stays as it was.
 
 Run by install_test.sh after `apt-get install`.  Environment:
@@ -30,7 +30,8 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 
 import harness  # noqa: E402
 import layout  # noqa: E402
-import test_homework  # noqa: E402
+import cards  # noqa: E402
+import homework_run  # noqa: E402
 
 DESKTOP_ENTRY = "/usr/share/applications/aoshu.desktop"
 INSTALLED_DATABASE = "/usr/lib/aoshu/dat/kelvma.dat"
@@ -107,7 +108,7 @@ class InstalledProgram:
 
 
 class InstalledSession:
-    """What test_homework expects of harness.Session, for the installed program."""
+    """What homework_run expects of harness.Session, for the installed program."""
 
     def __init__(self, output_dir):
         self.output_dir = output_dir
@@ -125,7 +126,7 @@ class InstalledSession:
         shutil.rmtree(self.temp, ignore_errors=True)
 
 
-class InstalledHomework(test_homework.Homework):
+class InstalledHomework(homework_run.HomeworkRun):
 
     def setUp(self):
         self.assertTrue(HOME and os.path.isdir(HOME), "AOSHU_E2E_HOME must name an empty folder")
@@ -148,8 +149,8 @@ class InstalledHomework(test_homework.Homework):
         process = self.process = self.session.start()
         window, _ = harness.wait_for_window(self.server, layout.TITLE, timeout=20)
         self.assertIsNotNone(window, "no window; " + self.program_state())
-        shot = self.wait_for_screen(lambda s: s.bbox(layout.BT1, test_homework.is_blue) is not None,
-                                    test_homework.START_SCREEN_TIMEOUT, "the start screen")
+        shot = self.wait_for_screen(lambda s: s.bbox(layout.BT1, cards.is_blue) is not None,
+                                    cards.START_SCREEN_TIMEOUT, "the start screen")
         self.keep(shot, "0-first-start")
         self.assertTrue(os.path.isfile(self.database), "no copy in the user's data folder")
         self.assertEqual(os.stat(self.database).st_uid, pwd.getpwnam(USER).pw_uid)
@@ -169,7 +170,7 @@ class InstalledHomework(test_homework.Homework):
         self.first_start()
         # The second start must keep the copy, which the homework test first
         # seeds with a remembered unit and an earlier homework.
-        super().test_homework_answered_graded_continued_and_graded_again()
+        self.run_whole_homework()
         self.assertNotEqual(content(self.database), self.installed_content, "the user's copy after the homework")
         self.assertEqual(sha256(INSTALLED_DATABASE), self.installed, "the installed database")
         self.assertEqual(os.stat(INSTALLED_DATABASE).st_mode & 0o777, 0o444)
