@@ -78,6 +78,10 @@ void TmainForm::createTopArea() {
     ldw0 = makeLabel(client_, "ldw0", 366, 94, 244, 21, "Quorvel--Tarvix", green);
     Imageft = make<Image>(client_, "Imageft", 0, 120, 49, 49);
     Imageft->setAutoSize(true);
+    // A scratch picture under the work area: it takes each picture's size
+    // and would show through below the work area (a tall one), so it stays
+    // hidden; its picture is read, never drawn on screen.
+    Imageft->hide();
 }
 
 void TmainForm::createWorkArea() {

@@ -51,6 +51,9 @@ TEST_F(HomeworkTest, CardsStandOneBelowTheOtherWithTheirAnswerRows) {
                                                   std::to_string(70 + h3) + ",");
     EXPECT_EQ(form->Bexz->height(), form->CardCursor());
     EXPECT_EQ(u8(form->hw.AnswerPanels[0]->caption()), "请选择->" + std::string(63, ' '));
+    // The scratch picture the cards were drawn from is never seen.
+    ASSERT_TRUE(form->isVisible());
+    EXPECT_FALSE(form->Imageft->isVisible());
 }
 
 TEST_F(HomeworkTest, SlotNumbersBelowTenStartWithASpace) {
