@@ -175,6 +175,9 @@ void TmainForm::bindEvents() {
         SBOX1MouseWheel(*scb1, delta);
         return true;
     };
+    // "学习记录" beside "每日一帖", made after the artwork: it copies the
+    // neighbour's.
+    createProgressButton(Panel5, SpeedButton6, Image6);
     bindPageEvents();
     bindLearningEvents();
 }

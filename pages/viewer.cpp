@@ -27,7 +27,6 @@ void PageView::bindPageEvents() {
     SpeedButton69->onClick = [this] { SpeedButton69Click(); };
     Button_DYXZQR->onClick = [this] { Button_DYXZQRClick(); };
     SpeedButton77->onClick = [this] { SpeedButton77Click(); };
-    createProgressButton(Panel5, SpeedButton6, Image6);  // after the artwork: it copies the neighbour's
     SpeedButtonJL->onClick = [this] { ShowProgressPage(); };
     spbPdf->onClick = [this] { SaveAsPdfClick(); };
     ImagPdf->setPicture(Imag3->picture());
