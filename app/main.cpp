@@ -9,6 +9,7 @@
 #include "text.h"
 
 #include <QMessageBox>
+#include <QPushButton>
 
 #include <iostream>
 
@@ -41,7 +42,11 @@ int main(int argc, char** argv) {
     datam.showNotice = [&mainForm](const std::string& text) { mainForm.ShowNotice(text); };
 
     mainForm.show();
-    if (!upgradeNotice.empty())
-        QMessageBox::warning(&mainForm, QString::fromUtf8("奥数天天练"), QString::fromStdString(upgradeNotice));
+    if (!upgradeNotice.empty()) {
+        QMessageBox box(QMessageBox::Warning, QString::fromUtf8("奥数天天练"), QString::fromStdString(upgradeNotice),
+                        QMessageBox::Ok, &mainForm);
+        box.button(QMessageBox::Ok)->setText(QStringLiteral("确定"));
+        box.exec();
+    }
     return app.exec();
 }

@@ -83,9 +83,19 @@ void checkCopy(const std::string& copy, const std::string& password) {
     ::unlink((copy + ".old").c_str());
 }
 
+bool isJet(const std::string& path) {
+    try {
+        return detectFileFormat(path).format == FileFormat::Jet4;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
 // A shared lock on the copy, taken once a merge (an exclusive lock, held
-// for a moment) is done.
+// for a moment) is done.  Not on a Jet 4.0 file: its conversion, about to
+// run, locks it for itself and puts a new file in its place.
 InUse holdInUse(const std::string& copy) {
+    if (isJet(copy)) return {};
     const int fd = ::open(copy.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return {};
     for (int tries = 0; ::flock(fd, LOCK_SH | LOCK_NB) != 0; ++tries) {
@@ -146,6 +156,9 @@ StartResult upgradeLocked(const std::string& source, const std::string& copy, co
         }
         return {};
     }
+    // A Jet 4.0 file carries no content version: the copy made from it (and
+    // converted) is all there is to have of it.
+    if (isJet(source)) return {};
     // With nothing to merge, a program using the copy elsewhere need not
     // be waited for.
     MergeLock lock(copy, sameVersions(source, copy) ? 0 : lockSeconds);

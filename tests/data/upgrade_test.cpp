@@ -2,6 +2,8 @@
 // older shapes of the pupil's file, the bad cases at start-up, two programs
 // starting at once, and kills during a merge.
 #include "datam.h"
+#include "jet_convert.h"
+#include "jet_fixtures.h"
 #include "test_db.h"
 #include "upgrade.h"
 #include "upgrade_start.h"
@@ -283,6 +285,26 @@ TEST(UpgradeAtStart, AProgramUsingTheCopyIsNotMergedUnder) {
         EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(4));
     }
     EXPECT_TRUE(upgradeAtStart(f.installed, f.user, testdb::kPassword, false, 1).merged);
+}
+
+// A Jet 4.0 file beside the program (or installed) carries no version: the
+// start neither reads it as a damaged database nor locks it, so that its
+// conversion, which locks it for itself, runs at once.
+TEST(UpgradeAtStart, AJetFileIsLeftToItsConversion) {
+    SKIP_WITHOUT_JET_FIXTURES();
+    Files f;
+    fs::create_directories(fs::path(f.installed).parent_path());
+    fs::copy_file(jetfixtures::path("small.mdb"), f.installed);
+    makeUserCopy(f.user, Shape::Current);
+    const std::string before = testdb::readFile(f.user);
+    StartResult installedJet = upgradeAtStart(f.installed, f.user, testdb::kPassword, false, 1);
+    EXPECT_TRUE(installedJet.notice.empty()) << installedJet.notice;
+    EXPECT_TRUE(testdb::readFile(f.user) == before);
+    installedJet.inUse = InUse();
+
+    const StartResult besideJet = upgradeAtStart(f.installed + ".new", f.installed, testdb::kPassword, true, 1);
+    EXPECT_TRUE(besideJet.notice.empty());
+    EXPECT_TRUE(data::convertDataFileInPlace(f.installed, testdb::kPassword, std::chrono::milliseconds(500)));
 }
 
 // A merge in a child process killed at a random moment: the copy is the old
