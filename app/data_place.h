@@ -3,8 +3,9 @@
 // Installed system-wide it cannot write there, so every user gets a copy of
 // the installed database in their own data folder, $XDG_DATA_HOME/aoshu
 // (by default ~/.local/share/aoshu), made the first time and kept from then
-// on: a later start, or an installed update of the program, never replaces
-// it.  The connection string is still built from the folder holding dat/.
+// on: this file never replaces it.  New content reaches it through the
+// merge of the start-up (data_upgrade.h), which keeps the pupil's record.
+// The connection string is still built from the folder holding dat/.
 #pragma once
 
 #include <filesystem>
