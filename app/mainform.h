@@ -79,6 +79,7 @@ public:
     // ---- for the homework session ----
     int SelectedGrade() const override { return c1->itemIndex(); }
     std::vector<std::string> GradeNames() const override;
+    int TodayJulianDay() const override;
     int SelectedUnit() const override { return c2->itemIndex(); }
     std::string SelectedUnitText() const override { return c2->text(); }
     bool UnitWithoutLearningPage() const override;

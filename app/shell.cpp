@@ -1,5 +1,6 @@
 // Start-up, the notice, the exit confirmation and the ways out.
 #include "application.h"
+#include "daily_choice.h"
 #include "datam.h"
 #include "gbk.h"
 #include "mainform.h"
@@ -168,6 +169,8 @@ void TmainForm::EndStartupWithDataError() {
 }
 
 bool TmainForm::UnitWithoutLearningPage() const { return sp1->hint() == "空"_gbk; }
+
+int TmainForm::TodayJulianDay() const { return static_cast<int>(daily::clock().now().date().toJulianDay()); }
 
 std::vector<std::string> TmainForm::GradeNames() const {
     std::vector<std::string> names;

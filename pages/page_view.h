@@ -80,6 +80,9 @@ public:
     // order (GBK): the learning record shows the chosen grade.
     virtual int SelectedGrade() const = 0;
     virtual std::vector<std::string> GradeNames() const = 0;
+    // Today as the homework's clock says (a Julian day number): the
+    // learning record counts its days back from it.
+    virtual int TodayJulianDay() const = 0;
     // The learning page of the unit chosen ("知识学习").
     virtual void ShowUnitLearning() = 0;
     // While a content page is being composed (it lets events run), further

@@ -43,7 +43,7 @@ void PageView::ShowProgressPage() {
     if (SBOX1->visible() || ComposingPage()) return;
     pages::progress::Request request;
     request.grade = SelectedGrade();
-    request.today = static_cast<int>(QDate::currentDate().toJulianDay());
+    request.today = TodayJulianDay();
     request.gradeNames = GradeNames();
     const std::string text = joinLines(pages::progress::BuildProgressLines(datam.ADOConnection1, request));
     const std::string role = SpeedButton69->caption();

@@ -3,6 +3,8 @@
 // a learning page (pdftotext, pdffonts and pdfinfo read the files back).
 #include "report_fixture.h"
 
+#include "daily_choice.h"
+
 #include "page_figures.h"
 #include "pdf_tools.h"
 #include "pdf_export.h"
@@ -39,13 +41,25 @@ const int kToday = static_cast<int>(QDate(2026, 12, 7).toJulianDay());
 
 }  // namespace
 
+// The homework's clock on the test's day, whatever day the test runs.
+class TestDayClock : public daily::Clock {
+public:
+    QDateTime now() const override { return QDateTime(QDate::fromJulianDay(kToday), QTime(18, 30)); }
+};
+
 class ProgressTest : public ReportTest {
 public:
+    TestDayClock clock;
     void SetUp() override {
         ReportTest::SetUp();
+        daily::setClock(&clock);
         home.reset(new QTemporaryDir);
         qputenv("HOME", home->path().toUtf8());
         qputenv("XDG_CONFIG_HOME", (home->path() + "/.config").toUtf8());
+    }
+    void TearDown() override {
+        daily::setClock(nullptr);
+        ReportTest::TearDown();
     }
 
     // One graded homework on questions 3001.. of grade 3: the first `right`
