@@ -51,6 +51,15 @@ std::string linesOnEveryQuestion(int lines) {
 
 constexpr long long kBoundMb = 300;
 
+// Under AddressSanitizer every allocation carries shadow memory and freed
+// blocks wait in quarantine, so the process's peak says nothing of the
+// program's own; the cards' sizes are still checked there.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kPeakMeansSomething = false;
+#else
+constexpr bool kPeakMeansSomething = true;
+#endif
+
 class CardMemory : public HomeworkTest {
 protected:
     // Draws the homework on the file changed by sql; the homework must draw
@@ -66,7 +75,7 @@ protected:
         const long long peak = statusMegabytes("VmHWM:");
         std::cout << what << ": drawn in " << took.count() << " ms, peak " << peak << " MB (" << before
                   << " MB before)\n";
-        EXPECT_LT(peak, kBoundMb) << what;
+        if (kPeakMeansSomething) EXPECT_LT(peak, kBoundMb) << what;
         ASSERT_TRUE(errors.empty()) << errors[0];
         EXPECT_EQ(form->hw.QuestionCount, 20);
         for (ui::Image* card : form->hw.CardImages) EXPECT_LE(card->height(), 2200) << what;
