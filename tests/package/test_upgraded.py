@@ -22,7 +22,8 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 
 import harness  # noqa: E402
 import layout  # noqa: E402
-import test_homework  # noqa: E402
+import cards  # noqa: E402
+import homework_run  # noqa: E402
 import test_installed  # noqa: E402
 
 REPORT = "select zd101, zd2, zd6, zd9, zd14, zd104 from v_b where zd102 = 1 order by zd101"
@@ -37,10 +38,8 @@ def rows(path, sql):
         connection.close()
 
 
-class Upgraded(test_homework.Homework):
+class Upgraded(homework_run.HomeworkRun):
     """The homework test's screen helpers on the installed program."""
-
-    test_homework_answered_graded_continued_and_graded_again = None  # not run here
 
     def setUp(self):
         self.output = os.path.join(test_installed.OUTPUT_DIR, "upgraded")
@@ -67,7 +66,7 @@ class Upgraded(test_homework.Homework):
         process = self.process = self.session.start()
         window, _ = harness.wait_for_window(self.server, layout.TITLE, timeout=20)
         self.assertIsNotNone(window, "no window; output:\n" + harness.output_of(process))
-        deadline = time.monotonic() + test_homework.START_SCREEN_TIMEOUT
+        deadline = time.monotonic() + cards.START_SCREEN_TIMEOUT
         while rows(self.database, VERSION) != rows(installed, VERSION) and time.monotonic() < deadline:
             time.sleep(0.1)
         print(f"merged {time.monotonic() - started:.1f} s after the start", flush=True)
@@ -84,12 +83,12 @@ class Upgraded(test_homework.Homework):
                          rows(installed, "select count(*) from b1 where zd10 in (1, 2) and zd17 is null"))
 
         # The next homework draws the new content's questions.
-        start = self.wait_for_screen(lambda shot: shot.bbox(layout.BT1, test_homework.is_blue) is not None,
-                                     test_homework.START_SCREEN_TIMEOUT, "the start screen")
+        start = self.wait_for_screen(lambda shot: shot.bbox(layout.BT1, cards.is_blue) is not None,
+                                     cards.START_SCREEN_TIMEOUT, "the start screen")
         self.keep(start, "1-start-screen-after-the-upgrade")
         before = rows(self.database, "select zd3 from b3 order by zd1")
         self.click_button(layout.BT1)
-        deadline = time.monotonic() + test_homework.EXTRACTION_TIMEOUT
+        deadline = time.monotonic() + cards.EXTRACTION_TIMEOUT
         while rows(self.database, "select zd3 from b3 order by zd1") == before and time.monotonic() < deadline:
             time.sleep(0.1)
         drawn = rows(self.database, "select b1.zd1, b1.zd2 from b3 join b1 on b1.zd1 = b3.zd3 order by b3.zd1")
