@@ -203,7 +203,7 @@ Canvas& Image::canvas() {
         const int h = std::max(1, height());
         double ratio = std::max(1.0, devicePixelRatioF());
         const double units = double(w) * h;
-        if (units * ratio * ratio > double(kMaxCanvasPixels)) ratio = std::max(1.0, std::sqrt(kMaxCanvasPixels / units));
+        if (units * ratio * ratio > double(maxPixels)) ratio = std::max(1.0, std::sqrt(double(maxPixels) / units));
         picture_ = QImage(std::max(1, int(std::ceil(w * ratio))), std::max(1, int(std::ceil(h * ratio))),
                           QImage::Format_RGB32);
         if (picture_.isNull()) picture_ = QImage(w, h, QImage::Format_RGB32);  // no room for the finer one

@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QPrinter>
 #include <QProcess>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QWheelEvent>
 #include <QTest>
@@ -182,9 +183,13 @@ TEST_F(PrintTest, TheOpenDialogKeepsTheWorkAreaLookingTheSameButDeaf) {
     QTest::mouseClick(form->SpB1, Qt::LeftButton);
     form->SBOX1->setFocus();
     QTest::keyClick(form->SBOX1, Qt::Key_PageDown);
-    QWheelEvent wheel(QPointF(5, 5), form->pdydlg->mapToGlobal(QPointF(5, 5)), {}, {0, -120}, Qt::NoButton,
-                      Qt::NoModifier, Qt::NoScrollPhase, false);
-    QApplication::sendEvent(form->pdydlg, &wheel);
+    const int scrolled = form->SBOX1->verticalScrollBar()->value();
+    for (int notch = 0; notch < 6; ++notch) {
+        QWheelEvent wheel(QPointF(5, 5), form->pdydlg->mapToGlobal(QPointF(5, 5)), {}, {0, -120}, Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(form->pdydlg, &wheel);
+    }
+    EXPECT_EQ(form->SBOX1->verticalScrollBar()->value(), scrolled);
     EXPECT_EQ(form->CurrentPage, 2);
     EXPECT_TRUE(form->pdydlg->isVisible());
 
