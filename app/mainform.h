@@ -18,6 +18,7 @@
 #include <string>
 
 class QDate;
+class QScreen;
 
 // The date line of the top bar: "2026年12月06日 星期日" (GBK).
 std::string DateLine(const QDate& d);
@@ -109,6 +110,9 @@ private:
     // the top bar's buttons, the centred panels, the work-area background
     // and the title.
     void layOutToWindow();
+    // Fills the screen's work area, now and whenever it changes.
+    void followWorkArea(QScreen* s);
+    QMetaObject::Connection workAreaWatch_;
     // The title's left on a 1024-wide window.
     static constexpr int kTitleLeft = 366;
     QWidget* client_;

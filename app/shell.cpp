@@ -9,6 +9,7 @@
 #include <QCloseEvent>
 #include <QDate>
 #include <QScreen>
+#include <QWindow>
 
 #include <iostream>
 
@@ -53,12 +54,9 @@ void TmainForm::FormCreate() {
 }
 
 void TmainForm::FormShow() {
-    if (QScreen* s = screen()) {
-        setGeometry(s->availableGeometry());
-        // A dock or panel that appears, goes or moves later changes the work
-        // area: the window follows it and lays its controls out again.
-        QObject::connect(s, &QScreen::availableGeometryChanged, this, [this](const QRect& area) { setGeometry(area); });
-    }
+    followWorkArea(screen());
+    // Taken to another screen, the window fills that screen's work area.
+    if (QWindow* w = windowHandle()) QObject::connect(w, &QWindow::screenChanged, this, [this](QScreen* s) { followWorkArea(s); });
     SpeedButton69->setCaption("知识学习"_gbk);
     layOutToWindow();
     laidOut_ = true;
@@ -79,6 +77,15 @@ void TmainForm::FormShow() {
     page1->setEnabled(true);
     page1->hide();
     Panel_cy->show();
+}
+
+void TmainForm::followWorkArea(QScreen* s) {
+    QObject::disconnect(workAreaWatch_);
+    if (!s) return;
+    setGeometry(s->availableGeometry());
+    // A dock or panel that appears, goes or moves later changes the work
+    // area: the window follows it and lays its controls out again.
+    workAreaWatch_ = QObject::connect(s, &QScreen::availableGeometryChanged, this, [this](const QRect& area) { setGeometry(area); });
 }
 
 void TmainForm::layOutToWindow() {
