@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QFocusEvent>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPointer>
@@ -157,11 +158,72 @@ void ComboBox::paintEvent(QPaintEvent*) {
 
 // ---------------------------------------------------------------- RadioGroup
 
+namespace {
+
+// Qt's radio button with the focus ring in place of the style's faint
+// focus frame.
+class RingedRadioButton : public QRadioButton {
+public:
+    using QRadioButton::QRadioButton;
+
+protected:
+    void paintEvent(QPaintEvent* e) override {
+        QRadioButton::paintEvent(e);
+        if (!hasFocus()) return;
+        QPainter p(this);
+        drawFocusRing(p, rect());
+    }
+};
+
+// The option a key names: 1..9 or A..I (either case) for 0..8, else -1.
+int optionOfKey(const QKeyEvent* e) {
+    if (e->modifiers() & ~(Qt::ShiftModifier | Qt::KeypadModifier)) return -1;
+    const int k = e->key();
+    if (k >= Qt::Key_1 && k <= Qt::Key_9) return k - Qt::Key_1;
+    if (k >= Qt::Key_A && k <= Qt::Key_I) return k - Qt::Key_A;
+    return -1;
+}
+
+}  // namespace
+
 RadioGroup::RadioGroup(QWidget* parent) : QWidget(parent), Control(this), group_(new QButtonGroup(this)) {
     group_->setExclusive(true);
     QObject::connect(group_, &QButtonGroup::idClicked, [this](int) {
-        if (onClick) onClick();
+        if (clickedWithMouse_ && onClick) onClick();
     });
+}
+
+bool RadioGroup::eventFilter(QObject*, QEvent* e) {
+    // Seen before the button acts on it: was the click the mouse's?
+    switch (e->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+        clickedWithMouse_ = true;
+        break;
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+        clickedWithMouse_ = false;
+        break;
+    default:
+        break;
+    }
+    return false;
+}
+
+void RadioGroup::keyPressEvent(QKeyEvent* e) {
+    const int option = optionOfKey(e);
+    if (option < 0 || option >= count()) {
+        QWidget::keyPressEvent(e);
+        return;
+    }
+    setItemIndex(option);
+    if (hasFocus() || isAncestorOf(QApplication::focusWidget())) button(option)->setFocus(Qt::OtherFocusReason);
+}
+
+void RadioGroup::takeFocus() {
+    const int chosen = itemIndex();
+    if (count() > 0) button(chosen >= 0 ? chosen : 0)->setFocus(Qt::TabFocusReason);
 }
 
 void RadioGroup::setItems(const std::vector<std::string>& gbkItems) {
@@ -169,7 +231,8 @@ void RadioGroup::setItems(const std::vector<std::string>& gbkItems) {
     buttons_.clear();
     int id = 0;
     for (const std::string& s : gbkItems) {
-        auto* b = new QRadioButton(qtext(s), this);
+        auto* b = new RingedRadioButton(qtext(s), this);
+        b->installEventFilter(this);
         b->setFont(toQFont(font_));
         b->setCursor(cursor());
         b->show();

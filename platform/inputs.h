@@ -57,10 +57,18 @@ private:
 };
 
 // A framed group of radio buttons in columns.  itemIndex -1 means none is
-// chosen.  onClick runs when the user clicks a button.
+// chosen.  onClick runs when the user clicks a button with the mouse.
+//
+// The keyboard: the focused button shows the focus ring; the arrows and
+// Space choose as Qt's radio buttons do, and so do the keys 1 to 9 and the
+// letters A to I for the first to the ninth button.  A choice made with the
+// keyboard leaves the focus where it is (no onClick).
 class RadioGroup : public QWidget, public Control {
 public:
     explicit RadioGroup(QWidget* parent);
+
+    // Gives the focus to the chosen button, or the first one.
+    void takeFocus();
 
     void setItems(const std::vector<std::string>& gbkItems);
     int count() const { return static_cast<int>(buttons_.size()); }
@@ -75,9 +83,12 @@ public:
 protected:
     void paintEvent(QPaintEvent*) override;
     void resizeEvent(QResizeEvent*) override;
+    void keyPressEvent(QKeyEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
     void arrange();
+    bool clickedWithMouse_ = false;
     std::vector<QRadioButton*> buttons_;
     QButtonGroup* group_;
     int columns_ = 1;
