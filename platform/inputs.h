@@ -95,11 +95,13 @@ private:
     FontSpec font_;
 };
 
-// A number field with up/down buttons.  value() reads the typed text; text
-// that is not a number reads as the minimum.  Values are clamped into
-// minimum..maximum when set or when the field is left, except while minimum
-// and maximum are equal.
-class SpinEdit : public QWidget, public Control {
+// A number field with up/down buttons: Qt's spin box, with the bounds kept
+// here.  value() reads the typed text; text that is not a number reads as
+// the minimum.  Values are clamped into minimum..maximum when set, stepped
+// or when the field is left, except while minimum and maximum are equal
+// (then any value is taken as it is).  Only digits (and a leading minus)
+// can be typed.
+class SpinEdit : public QSpinBox, public Control {
 public:
     explicit SpinEdit(QWidget* parent);
 
@@ -109,17 +111,23 @@ public:
     void setMaxValue(int v) { max_ = v; }
     int value() const;
     void setValue(int v);
-    void setMaxLength(int n);
+    // Typing cannot make the text longer than n characters; a value set by
+    // the program or the buttons stays whole, and deleting always works.
+    void setMaxLength(int n) { maxLength_ = n; }
     void setFont(const FontSpec& f);
 
-    class Field;
+    void stepBy(int steps) override;
+
+protected:
+    QValidator::State validate(QString& text, int& pos) const override;
+    StepEnabled stepEnabled() const override { return StepUpEnabled | StepDownEnabled; }
+    void focusOutEvent(QFocusEvent* e) override;
 
 private:
     int clamp(int v) const;
-    void step(int delta);
-    Field* edit_;
     int min_ = 0;
     int max_ = 100;
+    int maxLength_ = -1;
 };
 
 }  // namespace ui

@@ -8,6 +8,7 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QMouseEvent>
 #include <QRadioButton>
 #include <QScrollBar>
@@ -77,6 +78,42 @@ TEST(SpinEdit, ClampsOnlyWhenTheBoundsDiffer) {
         spin.setValue(c.set);
         EXPECT_EQ(spin.value(), c.read) << c.set;
     }
+}
+
+TEST(SpinEdit, TypesOnlyDigitsUpToItsLengthAndStepsAndLeavingClamp) {
+    ui::SpinEdit spin(nullptr);
+    ASSERT_NE(dynamic_cast<QSpinBox*>(&spin), nullptr);
+    spin.setMinValue(1);
+    spin.setMaxValue(12);
+    spin.setMaxLength(1);
+    QLineEdit* field = spin.findChild<QLineEdit*>();
+    ASSERT_NE(field, nullptr);
+    auto typed = [&](const QString& keys) {
+        field->selectAll();
+        for (QChar c : keys) {
+            QKeyEvent press(QEvent::KeyPress, c.isDigit() ? Qt::Key_0 + c.digitValue() : Qt::Key_X, Qt::NoModifier,
+                            QString(c));
+            QApplication::sendEvent(field, &press);
+        }
+        return field->text();
+    };
+    EXPECT_EQ(typed("11"), "1");  // one character
+    EXPECT_EQ(typed("x"), "1");   // no letters
+    EXPECT_EQ(typed("7"), "7");
+    EXPECT_EQ(spin.value(), 7);
+    const struct {
+        int from, steps, to;
+    } cases[] = {{9, 1, 10}, {10, 3, 12}, {12, 1, 12}, {2, -5, 1}};
+    for (const auto& c : cases) {
+        spin.setValue(c.from);
+        spin.stepBy(c.steps);
+        EXPECT_EQ(spin.value(), c.to) << c.from << " by " << c.steps;
+        EXPECT_EQ(field->text(), QString::number(c.to));
+    }
+    field->setText("0");
+    QFocusEvent leave(QEvent::FocusOut, Qt::TabFocusReason);
+    QApplication::sendEvent(&spin, &leave);
+    EXPECT_EQ(field->text(), "1");
 }
 
 TEST(Canvas, SourceAndDestinationLetsWhiteShowTheBackground) {
