@@ -16,6 +16,8 @@ import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
+from Xlib import X  # noqa: E402
+
 import harness  # noqa: E402
 import homework_run  # noqa: E402
 import layout  # noqa: E402
@@ -49,11 +51,30 @@ class Keyboard(homework_run.HomeworkRun):
         left, top, right, _ = rect
         return sum(is_ring(*shot.pixel(x, y)) for y in (top, top + 1) for x in range(left, right + 1)) > right - left
 
+    def ring_now(self, rect):
+        """ring_on, read straight from the screen (no screenshot file)."""
+        left, top, right, _ = rect
+        width = right - left + 1
+        with harness.x_connection(self.server) as connection:
+            image = connection.screen().root.get_image(left, top, width, 2, X.ZPixmap, 0xFFFFFFFF)
+        data = image.data  # 32-bit BGRX pixels
+        pixels = [(data[i + 2], data[i + 1], data[i]) for i in range(0, len(data), 4)]
+        return sum(is_ring(*p) for p in pixels) > right - left
+
+    def wait_for_ring(self, rect, shown, timeout, what):
+        deadline = time.monotonic() + timeout
+        while self.ring_now(rect) != shown:
+            if time.monotonic() > deadline:
+                self.fail(f"{what}: not seen within {timeout} s; screen {self.capture().path}")
+            time.sleep(0.05)
+
     def tab_to(self, rect, what, limit=60):
         """Presses Tab until the ring stands on rect; returns the presses."""
         for presses in range(limit):
-            if self.ring_on(self.capture(), rect):
-                return presses
+            for _ in range(3):  # the key's repaint may still be on its way
+                if self.ring_now(rect):
+                    return presses
+                time.sleep(0.03)
             self.key("Tab")
         self.fail(f"Tab never reached {what}; last screen {self.capture().path}")
 
@@ -106,18 +127,21 @@ class Keyboard(homework_run.HomeworkRun):
         self.assertEqual(self.b2()["zd6"], 95, "19 of 20 right")
 
         # Enter goes on; Tab from the card in view reaches BJS again in the
-        # same number of presses each round.
+        # same number of presses each round.  The ring alone says when a
+        # step is done: it leaves BT1 with the panel and comes back to it
+        # at the end of the grading.
         presses = None
         for grading in range(2, GRADINGS_TO_ANSWERS + 1):
             self.key("Return")
-            self.wait_for_screen(lambda s: not self.panel_shown(s), 10, f"the cards before grading {grading}")
+            self.wait_for_ring(layout.BT1_WIDE, False, 10, f"the cards before grading {grading}")
             if presses is None:
                 presses = self.tab_to(layout.BJS, "BJS from the cards")
             else:
                 self.key(*(["Tab"] * presses))
-                self.assertTrue(self.ring_on(self.capture(), layout.BJS), f"grading {grading}: focus not on BJS")
+                self.wait_for_ring(layout.BJS, True, 2, f"BJS before grading {grading}")
             self.key("Return")
-            result = self.wait_for_grading(grading)
+            self.wait_for_ring(layout.BT1_WIDE, True, GRADING_TIMEOUT, f"the result of grading {grading}")
+        result = self.wait_for_grading(GRADINGS_TO_ANSWERS)
         self.keep(result, "6-sixth-result")
 
         # "点击查看作业": the answers; then "打印预览" and its pages.
