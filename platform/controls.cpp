@@ -386,12 +386,12 @@ void SpeedButton::paintEvent(QPaintEvent*) {
 
 Bevel::Bevel(QWidget* parent) : QFrame(parent), Control(this) {
     setAttribute(Qt::WA_TransparentForMouseEvents);
-}
-
-void Bevel::paintEvent(QPaintEvent*) {
-    QPainter p(this);
-    QRect r = rect();
-    frame3D(p, r, kShadow, kHighlight, 1);
+    setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    setLineWidth(1);
+    QPalette shades = palette();
+    shades.setColor(QPalette::Dark, kShadow);
+    shades.setColor(QPalette::Light, kHighlight);
+    setPalette(shades);
 }
 
 // ---------------------------------------------------------------- Memo

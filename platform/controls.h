@@ -259,13 +259,11 @@ private:
 };
 
 // ---------------------------------------------------------------- Bevel
-// A sunken rectangle: a QFrame that draws its own one-pixel 3D frame.
+// A sunken rectangle: Qt's sunken panel frame, one pixel wide, grey at the
+// top and left and white at the bottom and right.
 class Bevel : public QFrame, public Control {
 public:
     explicit Bevel(QWidget* parent);
-
-protected:
-    void paintEvent(QPaintEvent*) override;
 };
 
 // ---------------------------------------------------------------- Memo

@@ -147,6 +147,22 @@ TEST(Control, OwnFlagsDifferFromWhatTheParentsAllow) {
     EXPECT_TRUE(panel.canFocus());
 }
 
+TEST(Bevel, IsASunkenOnePixelFrameOverItsParent) {
+    ui::Panel parent(nullptr);
+    parent.setBevels(ui::BevelCut::None, ui::BevelCut::None);
+    parent.resize(40, 30);
+    ui::Bevel bevel(&parent);
+    bevel.setGeometry(5, 5, 20, 10);
+    const QImage shot = parent.grab().toImage();
+    const QColor grey(0x80, 0x80, 0x80), white(Qt::white);
+    const struct {
+        int x, y;
+        QColor colour;
+    } pixels[] = {{5, 5, grey}, {15, 5, grey}, {5, 10, grey}, {24, 5, white}, {24, 9, white},
+                  {15, 14, white}, {5, 14, white}, {15, 9, ui::kSkyBlue}, {4, 4, ui::kSkyBlue}};
+    for (const auto& p : pixels) EXPECT_EQ(QColor(shot.pixel(p.x, p.y)), p.colour) << p.x << "," << p.y;
+}
+
 TEST(Align, DockedChildrenShareTheParentInOrder) {
     ui::Panel parent(nullptr);
     parent.setBevels(ui::BevelCut::Raised, ui::BevelCut::Lowered);  // 2 pixels inside
@@ -329,20 +345,4 @@ TEST(Keyboard, PageKeysHomeAndEndScrollTheBoxFromAnyControlInIt) {
             EXPECT_EQ(box.vertPosition(), c.position) << c.key;
         }
     }
-}
-
-TEST(Keyboard, AKeyHookSeesKeysTheControlsInsideLeave) {
-    ActiveWindow window;
-    ui::Panel bar(&window);
-    ui::SpeedButton button(&bar);
-    std::vector<int> seen;
-    ui::onKeyPress(&bar, [&](int key) {
-        seen.push_back(key);
-        return key == Qt::Key_Escape;
-    });
-    int clicks = 0;
-    button.onClick = [&] { ++clicks; };
-    for (int key : {Qt::Key_Escape, Qt::Key_Space, Qt::Key_PageDown}) type(&button, key);
-    EXPECT_EQ(seen, (std::vector<int>{Qt::Key_Escape, Qt::Key_PageDown}));  // Space pressed the button
-    EXPECT_EQ(clicks, 1);
 }
