@@ -1,5 +1,9 @@
 #include "data_place.h"
 
+#include <QDir>
+#include <QFile>
+#include <QStandardPaths>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -30,14 +34,7 @@ std::string reason(const std::string& what, const fs::path& p, int error) {
     return what + " " + p.string() + ": " + std::strerror(error);
 }
 
-// The user's data folder for this program, or an empty path.
-fs::path userFolder(const UserDirs& dirs) {
-    if (fs::path(dirs.xdgDataHome).is_absolute())
-        return fs::path(dirs.xdgDataHome) / "aoshu";
-    if (fs::path(dirs.home).is_absolute())
-        return fs::path(dirs.home) / ".local" / "share" / "aoshu";
-    return {};
-}
+bool isAbsolute(const QByteArray& path) { return !path.isEmpty() && QDir::isAbsolutePath(QFile::decodeName(path)); }
 
 // Closes a descriptor when it goes out of scope.
 struct Fd {
@@ -91,10 +88,16 @@ int renameNoReplace(const fs::path& temp, const fs::path& target) {
 
 }  // namespace
 
-UserDirs userDirsFromEnvironment() {
-    const char* xdg = std::getenv("XDG_DATA_HOME");
-    const char* home = std::getenv("HOME");
-    return {xdg ? xdg : "", home ? home : ""};
+void ignoreRelativeXdgDirs() {
+    for (const char* name : {"XDG_DATA_HOME", "XDG_CACHE_HOME"})
+        if (qEnvironmentVariableIsSet(name) && !isAbsolute(qgetenv(name))) qunsetenv(name);
+}
+
+fs::path userDataFolder() {
+    if (!isAbsolute(qgetenv("XDG_DATA_HOME")) && !isAbsolute(qgetenv("HOME"))) return {};
+    const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    if (!QDir::isAbsolutePath(data)) return {};  // a relative XDG_DATA_HOME not set aside
+    return fs::path(QFile::encodeName(data).toStdString()) / "aoshu";
 }
 
 std::string provideUserDatabase(const fs::path& installed, const fs::path& folder) {
@@ -127,7 +130,7 @@ std::string provideUserDatabase(const fs::path& installed, const fs::path& folde
     return problem;
 }
 
-DataPlace chooseDataFolder(const fs::path& programDir, const UserDirs& dirs) {
+DataPlace chooseDataFolder(const fs::path& programDir) {
     const fs::path dat = programDir / "dat";
     const fs::path installed = dat / kDatabase;
     std::error_code ec;
@@ -136,7 +139,7 @@ DataPlace chooseDataFolder(const fs::path& programDir, const UserDirs& dirs) {
     if (!hasDat || (writable(dat) && (!hasFile || writable(installed))))
         return {programDir, {}};
 
-    const fs::path folder = userFolder(dirs);
+    const fs::path folder = userDataFolder();
     if (folder.empty())  // a folder that holds no database, so that opening it fails
         return {fs::path("/nonexistent/aoshu"), "neither XDG_DATA_HOME nor HOME names an absolute folder"};
     return {folder, provideUserDatabase(installed, folder)};

@@ -13,13 +13,17 @@
 
 namespace app {
 
-// The parts of the environment that name the user's data folder.
-struct UserDirs {
-    std::string xdgDataHome;  // $XDG_DATA_HOME; used only when absolute
-    std::string home;         // $HOME
-};
+// Sets aside what the XDG rules call invalid: an XDG_DATA_HOME or
+// XDG_CACHE_HOME that is not an absolute path is taken out of the
+// environment, so that QStandardPaths, here and wherever the program asks
+// it, falls back to the folders under HOME.  Called once at the start,
+// before any other thread runs.
+void ignoreRelativeXdgDirs();
 
-UserDirs userDirsFromEnvironment();
+// The user's data folder for this program: QStandardPaths' generic data
+// location ($XDG_DATA_HOME, by default ~/.local/share) + "/aoshu".  Empty
+// when neither XDG_DATA_HOME nor HOME names an absolute folder.
+std::filesystem::path userDataFolder();
 
 struct DataPlace {
     std::filesystem::path folder;  // the folder holding dat/kelvma.dat
@@ -33,7 +37,7 @@ struct DataPlace {
 // data folder, where the installed database is copied if it is not there
 // yet.  When that copy cannot be made, problem says why and folder is still
 // the user's folder, where the database then fails to open.
-DataPlace chooseDataFolder(const std::filesystem::path& programDir, const UserDirs& dirs);
+DataPlace chooseDataFolder(const std::filesystem::path& programDir);
 
 // Makes userFolder/dat/kelvma.dat a copy of installed unless it exists:
 // copied to a temporary name beside it, flushed to disk, then renamed to

@@ -30,8 +30,8 @@ int main(int argc, char** argv) {
 
     data::Tdatam datam;
     // The folder holding dat/: beside the program, or the user's own copy.
-    const app::DataPlace place = app::chooseDataFolder(QCoreApplication::applicationDirPath().toStdString(),
-                                                       app::userDirsFromEnvironment());
+    app::ignoreRelativeXdgDirs();
+    const app::DataPlace place = app::chooseDataFolder(QCoreApplication::applicationDirPath().toStdString());
     if (!place.problem.empty())
         std::cerr << "aoshu: " << place.problem << "\n";
     datam.programDir = place.folder.string();

@@ -173,6 +173,11 @@ void TmainForm::bindEvents() {
     // "学习记录" beside "每日一帖", made after the artwork: it copies the
     // neighbour's.
     createProgressButton(Panel5, SpeedButton6, Image6);
+    // Tab on the centre panel: grade, unit, unit learning, then the buttons.
+    setTabOrder(c1, c2);
+    setTabOrder(c2, sp1);
+    setTabOrder(sp1, BT1);
+    setTabOrder(BT1, BT2);
     bindPageEvents();
     bindLearningEvents();
 }
@@ -182,6 +187,7 @@ void TmainForm::showEvent(QShowEvent* e) {
     if (shown_) return;
     shown_ = true;
     FormShow();
+    activateWindow();  // the keyboard reaches the window without a click first
 }
 
 void TmainForm::closeEvent(QCloseEvent* e) { FormClose(e); }

@@ -4,10 +4,10 @@
 #include "jet_convert.h"
 
 #include "datam.h"
+#include "file_lock.h"
 #include "jet_file.h"
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,7 +16,6 @@
 #include <cstring>
 #include <filesystem>
 #include <iostream>
-#include <thread>
 
 namespace data {
 namespace {
@@ -118,13 +117,14 @@ std::string keepBackup(const std::string& path, const struct stat& jet) {
 // Takes the conversion lock, polling: a process that holds it for longer
 // than wait (a stuck or stopped program) must not stop this one for good.
 void waitForLock(int fd, const std::string& path, std::chrono::milliseconds wait) {
-    const auto end = std::chrono::steady_clock::now() + wait;
-    while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        if (errno != EWOULDBLOCK && errno != EINTR) throw DataError(systemError("cannot lock " + path));
-        if (std::chrono::steady_clock::now() >= end)
-            throw DataError("另一个程序正在转换数据文件，请稍后再打开。\n" + path + " stays locked by another process "
-                            "converting it (waited " + std::to_string(wait.count() / 1000) + " s)");
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    switch (filelock::lockWithin(fd, filelock::Kind::Exclusive, wait)) {
+    case filelock::Outcome::Held:
+        return;
+    case filelock::Outcome::Failed:
+        throw DataError(systemError("cannot lock " + path));
+    case filelock::Outcome::TimedOut:
+        throw DataError("另一个程序正在转换数据文件，请稍后再打开。\n" + path + " stays locked by another process "
+                        "converting it (waited " + std::to_string(wait.count() / 1000) + " s)");
     }
 }
 

@@ -1,19 +1,17 @@
 #include "upgrade_start.h"
 
 #include "datam.h"
+#include "file_lock.h"
 #include "jet_file.h"
 #include "upgrade.h"
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
-#include <thread>
 
 namespace fs = std::filesystem;
 
@@ -28,13 +26,8 @@ public:
     MergeLock(const std::string& path, int seconds) {
         fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
         if (fd_ < 0) return;
-        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-        while (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
-            if (errno != EWOULDBLOCK && errno != EINTR) break;
-            if (std::chrono::steady_clock::now() >= until) break;
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-        held_ = ::flock(fd_, LOCK_EX | LOCK_NB) == 0;
+        held_ = filelock::lockWithin(fd_, filelock::Kind::Exclusive, std::chrono::seconds(seconds)) ==
+                filelock::Outcome::Held;
     }
     ~MergeLock() {
         if (fd_ >= 0) ::close(fd_);
@@ -98,12 +91,9 @@ InUse holdInUse(const std::string& copy) {
     if (isJet(copy)) return {};
     const int fd = ::open(copy.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return {};
-    for (int tries = 0; ::flock(fd, LOCK_SH | LOCK_NB) != 0; ++tries) {
-        if ((errno != EWOULDBLOCK && errno != EINTR) || tries == 200) {
-            ::close(fd);
-            return {};
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    if (filelock::lockWithin(fd, filelock::Kind::Shared, std::chrono::seconds(10)) != filelock::Outcome::Held) {
+        ::close(fd);
+        return {};
     }
     return InUse(fd);
 }

@@ -184,6 +184,26 @@ void Session::FocusRule() {
         scb1->setFocus();
 }
 
+void Session::FocusFirstCard() {
+    // The first question whose answer row is in view; the cards do not move.
+    const int top = scb1->vertPosition();
+    const int bottom = top + scb1->viewport()->height();
+    RadioGroup* first = nullptr;
+    for (RadioGroup* group : hw.AnswerGroups) {
+        if (!group || !group->canFocus()) continue;
+        if (!first) first = group;
+        const QRect row = group->parentWidget()->geometry();
+        if (row.top() >= top && row.bottom() < bottom) {
+            first = group;
+            break;
+        }
+    }
+    if (first)
+        first->takeFocus();
+    else
+        FocusRule();
+}
+
 // The cards give way to the report: hidden, and their run-time controls
 // destroyed, analysis buttons and radio groups before the panels that hold
 // them.

@@ -94,4 +94,5 @@ void Session::GradeHomework() {
     }
     transaction.commit();
     hw.GradingCount += 1;
+    BT1->setFocus();  // the next step is one key away
 }

@@ -86,6 +86,7 @@ void Session::StartHomework() {
     Panel_cy->hide();
     BJS->setCaption("我做完了"_gbk);
     page1->show();
+    FocusFirstCard();
 }
 
 void Session::ContinueHomework() {
@@ -96,6 +97,7 @@ void Session::ContinueHomework() {
     }
     page1->setEnabled(true);
     Panel_cy->hide();
+    FocusFirstCard();
     processMessages();
     Timer2.setEnabled(true);
 }
@@ -137,6 +139,7 @@ void Session::ShowAnswers() {
         if (group) group->hide();
     page1->setEnabled(true);
     Panel_cy->hide();
+    FocusRule();
 }
 
 void Session::FinishHomework() {

@@ -32,6 +32,8 @@ public:
     void GradeHomework();
     void BuildMarginPanels();
     void FocusRule() override;
+    // The keyboard starts at the first question (scrolled into view).
+    void FocusFirstCard();
     ui::PageControl* CardPages() const override { return page1; }
     void PutAwayCards() override;
 

@@ -54,6 +54,11 @@ public:
     // back; over no homework, the centre panel shows again.
     void LeavePageView();
     void SpeedButton9Click() { Image2DblClick(); }
+    // The keys of a page view, on the page box or its bar: Escape goes back
+    // as "返回" does; Page Down / Page Up scroll by nine tenths of the view
+    // and, already at the bottom / the top, turn to the next / previous page
+    // as the wheel does; Home and End scroll to the top and the bottom.
+    bool PageKey(int key);
     void scrollClick() { FocusRule(); }
     void Image1DblClick();
     void Image1MouseMove(int x, int y);

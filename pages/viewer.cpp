@@ -30,6 +30,43 @@ void PageView::bindPageEvents() {
     SpeedButtonJL->onClick = [this] { ShowProgressPage(); };
     spbPdf->onClick = [this] { SaveAsPdfClick(); };
     ImagPdf->setPicture(Imag3->picture());
+    onKeyPress(SBOX1, [this](int key) { return PageKey(key); });
+    onKeyPress(PYL, [this](int key) { return PageKey(key); });
+    onKeyPress(pdydlg, [this](int key) {
+        if (key != Qt::Key_Escape) return false;
+        SpeedButton77Click();  // "放弃打印"
+        return true;
+    });
+}
+
+bool PageView::PageKey(int key) {
+    const bool turnsPages = PYL->visible() && SpB1->visible();
+    const int position = SBOX1->vertPosition();
+    switch (key) {
+    case Qt::Key_Escape:
+        SpeedButton9Click();
+        return true;
+    case Qt::Key_PageDown:
+        if (turnsPages && position >= SBOX1->maxVertPosition())
+            SpB2->click();
+        else
+            SBOX1->setVertPosition(position + SBOX1->pageStep());
+        return true;
+    case Qt::Key_PageUp:
+        if (turnsPages && position == 0)
+            SpB1->click();
+        else
+            SBOX1->setVertPosition(position - SBOX1->pageStep());
+        return true;
+    case Qt::Key_Home:
+        SBOX1->setVertPosition(0);
+        return true;
+    case Qt::Key_End:
+        SBOX1->setVertPosition(SBOX1->maxVertPosition());
+        return true;
+    default:
+        return false;
+    }
 }
 
 void PageView::OpenPageViewer() {

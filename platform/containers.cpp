@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QChildEvent>
+#include <QKeyEvent>
 #include <QPointer>
 #include <QScrollBar>
 #include <QTabBar>
@@ -154,6 +155,34 @@ QWidget* ScrollBox::client() const { return client_; }
 
 int ScrollBox::vertPosition() const { return verticalScrollBar()->value(); }
 void ScrollBox::setVertPosition(int y) { verticalScrollBar()->setValue(y); }
+int ScrollBox::maxVertPosition() const { return verticalScrollBar()->maximum(); }
+
+int ScrollBox::pageStep() const { return std::max(1, viewport()->height() * 9 / 10); }
+
+void ScrollBox::keyPressEvent(QKeyEvent* e) {
+    if (e->modifiers() & ~Qt::KeypadModifier) {
+        QScrollArea::keyPressEvent(e);
+        return;
+    }
+    switch (e->key()) {
+    case Qt::Key_PageDown:
+        setVertPosition(vertPosition() + pageStep());
+        break;
+    case Qt::Key_PageUp:
+        setVertPosition(vertPosition() - pageStep());
+        break;
+    case Qt::Key_Home:
+        setVertPosition(0);
+        break;
+    case Qt::Key_End:
+        setVertPosition(maxVertPosition());
+        break;
+    default:
+        QScrollArea::keyPressEvent(e);
+        return;
+    }
+    e->accept();
+}
 
 void ScrollBox::setShowHorzScrollBar(bool show) {
     setHorizontalScrollBarPolicy(show ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);

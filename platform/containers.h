@@ -24,6 +24,8 @@ public:
     QWidget* client() const;
     int vertPosition() const;
     void setVertPosition(int y);
+    // The largest vertical position: the bottom of the content in view.
+    int maxVertPosition() const;
     void setShowHorzScrollBar(bool show);
     void setColor(QColor c);
 
@@ -46,7 +48,13 @@ public:
 
     void updateRange();
 
+    // The keys, from the box or from any control in it that leaves them:
+    // Page Down / Page Up scroll by nine tenths of the visible height, Home
+    // and End to the top and the bottom.
+    int pageStep() const;
+
 protected:
+    void keyPressEvent(QKeyEvent* e) override;
     void wheelEvent(QWheelEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
     bool eventFilter(QObject* watched, QEvent* e) override;

@@ -2,6 +2,7 @@
 
 #include "gbk.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QResizeEvent>
@@ -11,6 +12,15 @@
 namespace ui {
 
 // ---------------------------------------------------------------- Control
+
+void drawFocusRing(QPainter& p, const QRect& r) {
+    p.save();
+    p.setBrush(Qt::NoBrush);
+    p.setPen(QPen(kFocusRing, kFocusRingWidth, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
+    const int half = kFocusRingWidth / 2;
+    p.drawRect(r.adjusted(half, half, -half, -half));
+    p.restore();
+}
 
 void Control::setHint(std::string gbkHint) {
     hint_ = std::move(gbkHint);
@@ -62,6 +72,32 @@ void Control::handleMove(QMouseEvent* e) {
 }
 
 Control* controlOf(QWidget* w) { return dynamic_cast<Control*>(w); }
+
+namespace {
+
+class KeyHook : public QObject {
+public:
+    KeyHook(QObject* owner, std::function<bool(int)> handler) : QObject(owner), handler_(std::move(handler)) {}
+
+protected:
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() != QEvent::KeyPress) return false;
+        auto* key = static_cast<QKeyEvent*>(e);
+        if (key->modifiers() & ~Qt::KeypadModifier) return false;
+        if (!handler_(key->key())) return false;
+        key->accept();
+        return true;
+    }
+
+private:
+    std::function<bool(int)> handler_;
+};
+
+}  // namespace
+
+void onKeyPress(QWidget* w, std::function<bool(int key)> handler) {
+    w->installEventFilter(new KeyHook(w, std::move(handler)));
+}
 
 void realignChildren(QWidget* parent) {
     const Control* owner = controlOf(parent);
@@ -264,8 +300,13 @@ void Label::paintEvent(QPaintEvent*) {
 
 // ---------------------------------------------------------------- SpeedButton
 
-SpeedButton::SpeedButton(QWidget* parent) : QWidget(parent), Control(this) {
+SpeedButton::SpeedButton(QWidget* parent) : QToolButton(parent), Control(this) {
     setAttribute(Qt::WA_Hover);
+    setFocusPolicy(Qt::TabFocus);
+    setAutoRaise(true);
+    QObject::connect(this, &QAbstractButton::clicked, [this] {
+        if (onClick) onClick();
+    });
 }
 
 void SpeedButton::setCaption(std::string gbk) {
@@ -313,26 +354,36 @@ void SpeedButton::leaveEvent(QEvent*) {
     update();
 }
 
-void SpeedButton::mousePressEvent(QMouseEvent* e) {
-    handlePress(e);
-    if (e->button() == Qt::LeftButton) {
-        down_ = true;
-        update();
+void SpeedButton::mouseReleaseEvent(QMouseEvent* e) {
+    // Mouse-up is told for every button; the click is Qt's (left button,
+    // pressed and released over the button).
+    if (onMouseUp) {
+        const QPoint at = e->position().toPoint();
+        onMouseUp(at.x(), at.y());
     }
+    QToolButton::mouseReleaseEvent(e);
 }
 
-void SpeedButton::mouseReleaseEvent(QMouseEvent* e) {
-    down_ = false;
-    update();
-    handleRelease(e);
+void SpeedButton::mouseMoveEvent(QMouseEvent* e) {
+    handleMove(e);
+    QToolButton::mouseMoveEvent(e);
+}
+
+void SpeedButton::keyPressEvent(QKeyEvent* e) {
+    if ((e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) && !e->isAutoRepeat()) {
+        QAbstractButton::click();  // enabled only, as a press with the mouse
+        return;
+    }
+    QToolButton::keyPressEvent(e);
 }
 
 void SpeedButton::paintEvent(QPaintEvent*) {
     QPainter p(this);
     const bool disabled = !isEnabled();
+    const bool down = isDown();
     if (!flat || (hover_ && !disabled)) {
         QRect r = rect();
-        if (down_)
+        if (down)
             frame3D(p, r, kShadow, kHighlight, 1);
         else
             frame3D(p, r, kHighlight, kShadow, 1);
@@ -341,26 +392,27 @@ void SpeedButton::paintEvent(QPaintEvent*) {
     const int textW = cellTextWidth(caption_, font_.height);
     const int gap = (!cell.isNull() && textW > 0) ? 4 : 0;
     const int total = (cell.isNull() ? 0 : cell.width()) + gap + textW;
-    int x = (width() - total) / 2 + (down_ ? 1 : 0);
-    const int shift = down_ ? 1 : 0;
+    int x = (width() - total) / 2 + (down ? 1 : 0);
+    const int shift = down ? 1 : 0;
     if (!cell.isNull()) {
         p.drawImage(QPoint(x, (height() - cell.height()) / 2 + shift), cell);
         x += cell.width() + gap;
     }
     p.setPen(disabled ? kShadow : font_.color);
     drawCellText(p, x, (height() - font_.height) / 2 + shift, caption_, font_);
+    if (hasFocus()) drawFocusRing(p, rect());
 }
 
 // ---------------------------------------------------------------- Bevel
 
 Bevel::Bevel(QWidget* parent) : QFrame(parent), Control(this) {
     setAttribute(Qt::WA_TransparentForMouseEvents);
-}
-
-void Bevel::paintEvent(QPaintEvent*) {
-    QPainter p(this);
-    QRect r = rect();
-    frame3D(p, r, kShadow, kHighlight, 1);
+    setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    setLineWidth(1);
+    QPalette shades = palette();
+    shades.setColor(QPalette::Dark, kShadow);
+    shades.setColor(QPalette::Light, kHighlight);
+    setPalette(shades);
 }
 
 // ---------------------------------------------------------------- Memo

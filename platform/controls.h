@@ -13,6 +13,7 @@
 #include <QFrame>
 #include <QImage>
 #include <QTimer>
+#include <QToolButton>
 #include <QWidget>
 
 #include <functional>
@@ -27,6 +28,12 @@ enum class BevelCut { None, Lowered, Raised };
 
 const QColor kSkyBlue(0xA6, 0xCA, 0xF0);
 const QColor kMoneyGreen(0xC0, 0xDC, 0xC0);
+// The keyboard focus: a 2-pixel ring a child sees at a glance, in a colour
+// no caption or notice uses.
+const QColor kFocusRing(0xE6, 0x00, 0x7E);
+const int kFocusRingWidth = 2;
+// Draws the focus ring just inside r.
+void drawFocusRing(QPainter& p, const QRect& r);
 
 using MouseHandler = std::function<void(int x, int y)>;
 
@@ -97,6 +104,11 @@ private:
 // Re-docks the aligned children of parent: top ones stacked from the top in
 // creation order, bottom ones from the bottom, client ones fill the rest.
 void realignChildren(QWidget* parent);
+
+// Runs handler(key) for every key press that reaches w: typed into w, or
+// left by a control inside it.  The handler returns true when it took the
+// key; otherwise w handles it as usual.
+void onKeyPress(QWidget* w, std::function<bool(int key)> handler);
 
 // Finds the Control behind a widget, or nullptr.
 Control* controlOf(QWidget* w);
@@ -216,7 +228,11 @@ private:
 // while the mouse is over it.  A glyph of numGlyphs cells side by side holds
 // the normal picture first and the disabled one second.  The glyph's
 // bottom-left pixel colour is transparent.
-class SpeedButton : public QWidget, public Control {
+//
+// The Tab key reaches it (a click does not take the focus, so the mouse
+// leaves the focus where it was); with the focus it shows the focus ring,
+// and Space or Enter presses it.
+class SpeedButton : public QToolButton, public Control {
 public:
     explicit SpeedButton(QWidget* parent);
 
@@ -239,9 +255,9 @@ protected:
     void paintEvent(QPaintEvent*) override;
     void enterEvent(QEnterEvent*) override;
     void leaveEvent(QEvent*) override;
-    void mousePressEvent(QMouseEvent* e) override;
     void mouseReleaseEvent(QMouseEvent* e) override;
-    void mouseMoveEvent(QMouseEvent* e) override { handleMove(e); }
+    void mouseMoveEvent(QMouseEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
 
 private:
     QImage glyphCell(bool disabled) const;
@@ -251,17 +267,14 @@ private:
     QImage glyphBitmap_;
     int numGlyphs_ = 1;
     bool hover_ = false;
-    bool down_ = false;
 };
 
 // ---------------------------------------------------------------- Bevel
-// A sunken rectangle: a QFrame that draws its own one-pixel 3D frame.
+// A sunken rectangle: Qt's sunken panel frame, one pixel wide, grey at the
+// top and left and white at the bottom and right.
 class Bevel : public QFrame, public Control {
 public:
     explicit Bevel(QWidget* parent);
-
-protected:
-    void paintEvent(QPaintEvent*) override;
 };
 
 // ---------------------------------------------------------------- Memo

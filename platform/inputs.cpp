@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QFocusEvent>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPointer>
@@ -17,6 +18,7 @@
 #include <QValidator>
 
 #include <cmath>
+#include <limits>
 
 namespace ui {
 
@@ -157,11 +159,72 @@ void ComboBox::paintEvent(QPaintEvent*) {
 
 // ---------------------------------------------------------------- RadioGroup
 
+namespace {
+
+// Qt's radio button with the focus ring in place of the style's faint
+// focus frame.
+class RingedRadioButton : public QRadioButton {
+public:
+    using QRadioButton::QRadioButton;
+
+protected:
+    void paintEvent(QPaintEvent* e) override {
+        QRadioButton::paintEvent(e);
+        if (!hasFocus()) return;
+        QPainter p(this);
+        drawFocusRing(p, rect());
+    }
+};
+
+// The option a key names: 1..9 or A..I (either case) for 0..8, else -1.
+int optionOfKey(const QKeyEvent* e) {
+    if (e->modifiers() & ~(Qt::ShiftModifier | Qt::KeypadModifier)) return -1;
+    const int k = e->key();
+    if (k >= Qt::Key_1 && k <= Qt::Key_9) return k - Qt::Key_1;
+    if (k >= Qt::Key_A && k <= Qt::Key_I) return k - Qt::Key_A;
+    return -1;
+}
+
+}  // namespace
+
 RadioGroup::RadioGroup(QWidget* parent) : QWidget(parent), Control(this), group_(new QButtonGroup(this)) {
     group_->setExclusive(true);
     QObject::connect(group_, &QButtonGroup::idClicked, [this](int) {
-        if (onClick) onClick();
+        if (clickedWithMouse_ && onClick) onClick();
     });
+}
+
+bool RadioGroup::eventFilter(QObject*, QEvent* e) {
+    // Seen before the button acts on it: was the click the mouse's?
+    switch (e->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+        clickedWithMouse_ = true;
+        break;
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+        clickedWithMouse_ = false;
+        break;
+    default:
+        break;
+    }
+    return false;
+}
+
+void RadioGroup::keyPressEvent(QKeyEvent* e) {
+    const int option = optionOfKey(e);
+    if (option < 0 || option >= count()) {
+        QWidget::keyPressEvent(e);
+        return;
+    }
+    setItemIndex(option);
+    if (hasFocus() || isAncestorOf(QApplication::focusWidget())) button(option)->setFocus(Qt::OtherFocusReason);
+}
+
+void RadioGroup::takeFocus() {
+    const int chosen = itemIndex();
+    if (count() > 0) button(chosen >= 0 ? chosen : 0)->setFocus(Qt::TabFocusReason);
 }
 
 void RadioGroup::setItems(const std::vector<std::string>& gbkItems) {
@@ -169,7 +232,8 @@ void RadioGroup::setItems(const std::vector<std::string>& gbkItems) {
     buttons_.clear();
     int id = 0;
     for (const std::string& s : gbkItems) {
-        auto* b = new QRadioButton(qtext(s), this);
+        auto* b = new RingedRadioButton(qtext(s), this);
+        b->installEventFilter(this);
         b->setFont(toQFont(font_));
         b->setCursor(cursor());
         b->show();
@@ -233,49 +297,12 @@ void RadioGroup::paintEvent(QPaintEvent*) {
 
 // ---------------------------------------------------------------- SpinEdit
 
-class SpinEdit::Field : public QLineEdit {
-public:
-    Field(SpinEdit* owner) : QLineEdit(owner), owner_(owner) {}
-
-protected:
-    void focusOutEvent(QFocusEvent* e) override {
-        owner_->setValue(owner_->value());
-        QLineEdit::focusOutEvent(e);
-    }
-
-private:
-    SpinEdit* owner_;
-};
-
-SpinEdit::SpinEdit(QWidget* parent) : QWidget(parent), Control(this), edit_(new Field(this)) {
-    auto* up = new QToolButton(this);
-    auto* down = new QToolButton(this);
-    up->setArrowType(Qt::UpArrow);
-    down->setArrowType(Qt::DownArrow);
-    QObject::connect(up, &QToolButton::clicked, [this] { step(1); });
-    QObject::connect(down, &QToolButton::clicked, [this] { step(-1); });
-    auto place = [this, up, down] {
-        const int bw = 15;
-        edit_->setGeometry(0, 0, width() - bw, height());
-        up->setGeometry(width() - bw, 0, bw, height() / 2);
-        down->setGeometry(width() - bw, height() / 2, bw, height() - height() / 2);
-    };
-    place();
+SpinEdit::SpinEdit(QWidget* parent) : QSpinBox(parent), Control(this) {
+    // The bounds are kept here: Qt's own range takes every value.
+    QSpinBox::setRange(std::numeric_limits<int>::min(), std::numeric_limits<int>::max());
+    setKeyboardTracking(false);
     resize(41, 22);
-    place();
     setValue(0);
-    // Re-place the parts whenever the control is resized.
-    struct Resizer : QObject {
-        std::function<void()> fn;
-        bool eventFilter(QObject*, QEvent* e) override {
-            if (e->type() == QEvent::Resize) fn();
-            return false;
-        }
-    };
-    auto* r = new Resizer;
-    r->setParent(this);
-    r->fn = place;
-    installEventFilter(r);
 }
 
 int SpinEdit::clamp(int v) const {
@@ -285,38 +312,32 @@ int SpinEdit::clamp(int v) const {
 
 int SpinEdit::value() const {
     bool ok = false;
-    int v = edit_->text().trimmed().toInt(&ok);
+    const int v = lineEdit()->text().trimmed().toInt(&ok);
     return ok ? v : min_;
 }
 
-void SpinEdit::setValue(int v) { edit_->setText(QString::number(clamp(v))); }
-
-void SpinEdit::step(int delta) { setValue(value() + delta); }
-
-namespace {
-
-// Limits what is typed, not what the program or the spin buttons show: a
-// set value of any length stays whole (setText is not validated), typing
-// cannot make the text longer than the limit, and deleting always works.
-class TypedLength : public QValidator {
-public:
-    TypedLength(QLineEdit* edit, int limit) : QValidator(edit), edit_(edit), limit_(limit) {}
-    State validate(QString& text, int&) const override {
-        return text.size() <= limit_ || text.size() < edit_->text().size() ? Acceptable : Invalid;
-    }
-
-private:
-    QLineEdit* edit_;
-    int limit_;
-};
-
-}  // namespace
-
-void SpinEdit::setMaxLength(int n) {
-    delete edit_->validator();
-    edit_->setValidator(new TypedLength(edit_, n));
+void SpinEdit::setValue(int v) {
+    // The text as well: Qt leaves it alone when the number is unchanged.
+    QSpinBox::setValue(clamp(v));
+    lineEdit()->setText(QString::number(clamp(v)));
 }
 
-void SpinEdit::setFont(const FontSpec& f) { edit_->setFont(toQFont(f)); }
+void SpinEdit::stepBy(int steps) { setValue(value() + steps); }
+
+QValidator::State SpinEdit::validate(QString& text, int&) const {
+    if (maxLength_ >= 0 && text.size() > maxLength_ && text.size() >= lineEdit()->text().size())
+        return QValidator::Invalid;
+    for (int i = 0; i < text.size(); ++i)
+        if (!text[i].isDigit() && !(i == 0 && text[i] == u'-')) return QValidator::Invalid;
+    // Empty or a lone minus while typing: read as the minimum.
+    return QValidator::Acceptable;
+}
+
+void SpinEdit::focusOutEvent(QFocusEvent* e) {
+    setValue(value());
+    QSpinBox::focusOutEvent(e);
+}
+
+void SpinEdit::setFont(const FontSpec& f) { QSpinBox::setFont(toQFont(f)); }
 
 }  // namespace ui

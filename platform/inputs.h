@@ -57,10 +57,18 @@ private:
 };
 
 // A framed group of radio buttons in columns.  itemIndex -1 means none is
-// chosen.  onClick runs when the user clicks a button.
+// chosen.  onClick runs when the user clicks a button with the mouse.
+//
+// The keyboard: the focused button shows the focus ring; the arrows and
+// Space choose as Qt's radio buttons do, and so do the keys 1 to 9 and the
+// letters A to I for the first to the ninth button.  A choice made with the
+// keyboard leaves the focus where it is (no onClick).
 class RadioGroup : public QWidget, public Control {
 public:
     explicit RadioGroup(QWidget* parent);
+
+    // Gives the focus to the chosen button, or the first one.
+    void takeFocus();
 
     void setItems(const std::vector<std::string>& gbkItems);
     int count() const { return static_cast<int>(buttons_.size()); }
@@ -75,20 +83,25 @@ public:
 protected:
     void paintEvent(QPaintEvent*) override;
     void resizeEvent(QResizeEvent*) override;
+    void keyPressEvent(QKeyEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
     void arrange();
+    bool clickedWithMouse_ = false;
     std::vector<QRadioButton*> buttons_;
     QButtonGroup* group_;
     int columns_ = 1;
     FontSpec font_;
 };
 
-// A number field with up/down buttons.  value() reads the typed text; text
-// that is not a number reads as the minimum.  Values are clamped into
-// minimum..maximum when set or when the field is left, except while minimum
-// and maximum are equal.
-class SpinEdit : public QWidget, public Control {
+// A number field with up/down buttons: Qt's spin box, with the bounds kept
+// here.  value() reads the typed text; text that is not a number reads as
+// the minimum.  Values are clamped into minimum..maximum when set, stepped
+// or when the field is left, except while minimum and maximum are equal
+// (then any value is taken as it is).  Only digits (and a leading minus)
+// can be typed.
+class SpinEdit : public QSpinBox, public Control {
 public:
     explicit SpinEdit(QWidget* parent);
 
@@ -98,17 +111,23 @@ public:
     void setMaxValue(int v) { max_ = v; }
     int value() const;
     void setValue(int v);
-    void setMaxLength(int n);
+    // Typing cannot make the text longer than n characters; a value set by
+    // the program or the buttons stays whole, and deleting always works.
+    void setMaxLength(int n) { maxLength_ = n; }
     void setFont(const FontSpec& f);
 
-    class Field;
+    void stepBy(int steps) override;
+
+protected:
+    QValidator::State validate(QString& text, int& pos) const override;
+    StepEnabled stepEnabled() const override { return StepUpEnabled | StepDownEnabled; }
+    void focusOutEvent(QFocusEvent* e) override;
 
 private:
     int clamp(int v) const;
-    void step(int delta);
-    Field* edit_;
     int min_ = 0;
     int max_ = 100;
+    int maxLength_ = -1;
 };
 
 }  // namespace ui

@@ -34,8 +34,30 @@ void writeAll(const fs::path& p, const std::string& bytes) {
     std::ofstream(p, std::ios::binary) << bytes;
 }
 
-// chooseDataFolder in a child process that runs as an ordinary user.
-app::DataPlace chooseAsUser(const fs::path& programDir, const app::UserDirs& dirs) {
+// The parts of the environment that name the user's data folder.
+struct UserDirs {
+    std::string xdgDataHome;  // unset when empty
+    std::string home;         // unset when empty
+};
+
+// chooseDataFolder in this process with the given environment, put back
+// afterwards.
+app::DataPlace chooseIn(const fs::path& programDir, const UserDirs& dirs) {
+    const std::pair<const char*, std::string> wanted[] = {{"XDG_DATA_HOME", dirs.xdgDataHome}, {"HOME", dirs.home}};
+    std::vector<std::pair<const char*, QByteArray>> before;
+    for (const auto& [name, value] : wanted) {
+        before.emplace_back(name, qEnvironmentVariableIsSet(name) ? qgetenv(name) : QByteArray());
+        value.empty() ? qunsetenv(name) : qputenv(name, QByteArray::fromStdString(value));
+    }
+    app::ignoreRelativeXdgDirs();
+    app::DataPlace place = app::chooseDataFolder(programDir);
+    for (const auto& [name, value] : before) value.isNull() ? qunsetenv(name) : qputenv(name, value);
+    return place;
+}
+
+// chooseDataFolder in a child process that runs as an ordinary user, in the
+// given environment, as the program's start prepares it.
+app::DataPlace chooseAsUser(const fs::path& programDir, const UserDirs& dirs) {
     int pipeFds[2];
     if (pipe(pipeFds) != 0)
         throw std::runtime_error("pipe");
@@ -44,7 +66,7 @@ app::DataPlace chooseAsUser(const fs::path& programDir, const app::UserDirs& dir
         close(pipeFds[0]);
         if (geteuid() == 0 && (setgid(kNobody) != 0 || setuid(kNobody) != 0))
             _exit(3);
-        app::DataPlace place = app::chooseDataFolder(programDir, dirs);
+        app::DataPlace place = chooseIn(programDir, dirs);
         std::string out = place.folder.string() + '\n' + place.problem;
         _exit(write(pipeFds[1], out.data(), out.size()) == static_cast<ssize_t>(out.size()) ? 0 : 4);
     }
@@ -87,7 +109,7 @@ protected:
         fs::permissions(program / "dat" / "kelvma.dat", fs::perms(writableForAll ? 0666 : 0444), ignored);
     }
 
-    app::UserDirs dirs() const { return {"", home.string()}; }
+    UserDirs dirs() const { return {"", home.string()}; }
     fs::path defaultUserFolder() const { return home / ".local" / "share" / "aoshu"; }
 
     const std::string kInstalled = "installed database bytes";
@@ -108,7 +130,7 @@ TEST_F(DataPlaceTest, WritableProgramFolderKeepsTheDatabaseBesideTheProgram) {
 TEST_F(DataPlaceTest, ReadOnlyDatabaseIsNotWrittenEvenByRoot) {
     makeProgramFolder(true);
     fs::permissions(program / "dat" / "kelvma.dat", fs::perms(0444));
-    app::DataPlace place = app::chooseDataFolder(program, dirs());
+    app::DataPlace place = chooseIn(program, dirs());
     EXPECT_EQ(place.folder, defaultUserFolder());
     EXPECT_EQ(readAll(place.folder / "dat" / "kelvma.dat"), kInstalled);
 }

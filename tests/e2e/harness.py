@@ -99,20 +99,29 @@ class Program:
         env = server.env()
         env.update(extra_env or {})
         env["XDG_RUNTIME_DIR"] = self.dir
-        log_path = os.path.join(self.dir, f"output-{len(self.processes) + 1}.log")
-        with open(log_path, "wb") as log:
-            process = subprocess.Popen([self.path], cwd=self.dir, env=env,
-                                       stdout=log, stderr=subprocess.STDOUT,
-                                       preexec_fn=_end_with_parent)
-        process.log_path = log_path
-        self.processes.append(process)
-        return process
+        return launch(self.processes, [self.path], self.dir, cwd=self.dir, env=env, preexec_fn=_end_with_parent)
 
     def stop_all(self):
-        for process in self.processes:
-            if process.poll() is None:
-                process.kill()
-            process.wait(timeout=10)
+        stop_processes(self.processes)
+
+
+def launch(processes, command, log_dir, **popen_arguments):
+    """Starts command with its output in log_dir/output-<n>.log (the
+    process's log_path) and adds it to processes."""
+    log_path = os.path.join(log_dir, f"output-{len(processes) + 1}.log")
+    with open(log_path, "wb") as log:
+        process = subprocess.Popen(command, stdout=log, stderr=subprocess.STDOUT, **popen_arguments)
+    process.log_path = log_path
+    processes.append(process)
+    return process
+
+
+def stop_processes(processes):
+    """Kills those still running and waits for all of them."""
+    for process in processes:
+        if process.poll() is None:
+            process.kill()
+        process.wait(timeout=10)
 
 
 def wait_exit(process, timeout):
@@ -219,6 +228,40 @@ def capture(server, path):
     return path
 
 
+def next_capture(test):
+    """A screenshot numbered by test.captures in test.output's captures/
+    folder, of test.server's screen."""
+    test.captures += 1
+    return capture(test.server, os.path.join(test.output, "captures", f"{test.captures:03d}.png"))
+
+
+def keep(output, path, name):
+    """Keeps a screenshot under a name in output; says where it went."""
+    target = os.path.join(output, name + ".png")
+    shutil.copy2(path, target)
+    print("screenshot:", target, flush=True)
+    return target
+
+
+def wait_for_settled(take, condition, same, timeout, pause=0.1):
+    """Takes captures with take() until two in a row meet condition and
+    same(first, second) holds: returns (first, second), or (None, the last
+    capture) when that is not seen within timeout seconds."""
+    deadline = time.monotonic() + timeout
+    previous = None
+    shot = None
+    while time.monotonic() < deadline:
+        shot = take()
+        if condition(shot):
+            if previous is not None and same(previous, shot):
+                return previous, shot
+            previous = shot
+        else:
+            previous = None
+        time.sleep(pause)
+    return None, shot
+
+
 def screenshot(server, path):
     """capture(), and says where the picture went."""
     capture(server, path)
@@ -246,6 +289,11 @@ def differing_fraction(pixels_a, pixels_b, tolerance=24):
 
 
 # --- database -------------------------------------------------------------
+
+# The last homework's report as the view v_b gives it: slot, text, key,
+# answer, analysis, verdict.
+LAST_HOMEWORK_REPORT = "select zd101, zd2, zd6, zd9, zd14, zd104 from v_b where zd102 = 1 order by zd101"
+
 
 def query(database_path, sql, parameters=()):
     """Rows of a read-only query on the program's sqlite database."""

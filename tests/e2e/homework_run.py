@@ -13,8 +13,6 @@ positions against the screen before it clicks.
 
 import datetime
 import math
-import os
-import shutil
 import sqlite3
 import subprocess
 import time
@@ -101,33 +99,20 @@ class HomeworkRun(unittest.TestCase):
 
     def capture(self):
         """A screenshot kept in the output's captures/ folder."""
-        self.captures += 1
-        path = os.path.join(self.output, "captures", f"{self.captures:03d}.png")
-        return Shot(harness.capture(self.server, path))
+        return Shot(harness.next_capture(self))
 
     def keep(self, shot, name):
-        target = os.path.join(self.output, name + ".png")
-        shutil.copy2(shot.path, target)
-        print("screenshot:", target, flush=True)
-        return target
+        return harness.keep(self.output, shot.path, name)
 
     def wait_for_screen(self, condition, timeout, what):
         """The first of two captures in a row that meet condition and show
         the same pixels in the centre panel, i.e. a settled screen."""
-        deadline = time.monotonic() + timeout
-        previous = None
-        shot = None
-        while time.monotonic() < deadline:
-            shot = self.capture()
-            if condition(shot):
-                if previous is not None and previous.region(layout.PANEL_CY) == shot.region(layout.PANEL_CY):
-                    return previous
-                previous = shot
-            else:
-                previous = None
-            time.sleep(0.1)
-        self.fail(f"{what}: not seen within {timeout} s; last screen {shot.path if shot else None}; "
-                  f"program {self.program_state()}")
+        shot, last = harness.wait_for_settled(
+            self.capture, condition, lambda a, b: a.region(layout.PANEL_CY) == b.region(layout.PANEL_CY), timeout)
+        if shot is None:
+            self.fail(f"{what}: not seen within {timeout} s; last screen {last.path if last else None}; "
+                      f"program {self.program_state()}")
+        return shot
 
     def program_state(self):
         process = getattr(self, "process", None)

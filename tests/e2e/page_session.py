@@ -3,8 +3,6 @@ that have settled, the start screen, page areas, and a homework graded until
 its answers show.
 """
 
-import os
-import shutil
 import sqlite3
 import subprocess
 import time
@@ -57,33 +55,21 @@ class PageTestCase(unittest.TestCase):
     # --- screen -----------------------------------------------------------
 
     def capture(self):
-        self.captures += 1
-        return harness.capture(self.server, os.path.join(self.output, "captures", f"{self.captures:03d}.png"))
+        return harness.next_capture(self)
 
     def keep(self, path, name):
-        target = os.path.join(self.output, name + ".png")
-        shutil.copy2(path, target)
-        print("screenshot:", target, flush=True)
-        return target
+        return harness.keep(self.output, path, name)
 
     def settled(self, rect, condition, what, timeout=TIMEOUT):
         """(capture, pixels of rect) once two captures in a row meet the
         condition and agree on rect."""
-        deadline = time.monotonic() + timeout
-        previous = None
-        path = None
-        while time.monotonic() < deadline:
-            path = self.capture()
-            pixels = harness.region_pixels(path, rect)
-            if condition(path, pixels):
-                if previous is not None and previous == pixels:
-                    return path, pixels
-                previous = pixels
-            else:
-                previous = None
-            time.sleep(0.15)
-        self.fail(f"{what}: not seen within {timeout} s; last screen {path}; output:\n"
-                  + (harness.output_of(self.process) if self.process else "not started"))
+        first, last = harness.wait_for_settled(
+            lambda: (lambda path: (path, harness.region_pixels(path, rect)))(self.capture()),
+            lambda shot: condition(*shot), lambda a, b: a[1] == b[1], timeout, pause=0.15)
+        if first is None:
+            self.fail(f"{what}: not seen within {timeout} s; last screen {last[0] if last else None}; output:\n"
+                      + (harness.output_of(self.process) if self.process else "not started"))
+        return last
 
     def page_shown(self, path, pixels):
         """A page on screen: nearly all of the page area is white or the

@@ -61,33 +61,22 @@ class JetFile(unittest.TestCase):
     # --- screen -----------------------------------------------------------
 
     def capture(self):
-        self.captures += 1
-        return harness.capture(self.server, os.path.join(self.output, "captures", f"{self.captures:03d}.png"))
+        return harness.next_capture(self)
 
     def keep(self, shot, name):
-        target = os.path.join(self.output, name + ".png")
-        shutil.copy2(shot, target)
-        print("screenshot:", target, flush=True)
-        return target
+        return harness.keep(self.output, shot, name)
 
     def wait_for(self, condition, timeout, what, process):
         """The first of two captures in a row that meet condition and agree
         on the centre panel."""
-        deadline = time.monotonic() + timeout
-        previous = None
-        shot = None
-        while time.monotonic() < deadline:
-            shot = self.capture()
-            if condition(shot):
-                if previous is not None and harness.region_pixels(previous, layout.PANEL_CY) == \
-                        harness.region_pixels(shot, layout.PANEL_CY):
-                    return previous
-                previous = shot
-            else:
-                previous = None
-            time.sleep(0.1)
-        self.fail(f"{what}: not seen within {timeout} s; last screen {shot}; program "
-                  f"{process.poll()}, output:\n{harness.output_of(process)}")
+        shot, last = harness.wait_for_settled(
+            self.capture, condition,
+            lambda a, b: harness.region_pixels(a, layout.PANEL_CY) == harness.region_pixels(b, layout.PANEL_CY),
+            timeout)
+        if shot is None:
+            self.fail(f"{what}: not seen within {timeout} s; last screen {last}; program "
+                      f"{process.poll()}, output:\n{harness.output_of(process)}")
+        return shot
 
     def caption_on(self, rect):
         return lambda shot: any(is_blue(p) for p in harness.region_pixels(shot, rect))

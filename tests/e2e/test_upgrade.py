@@ -20,17 +20,9 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import harness  # noqa: E402
 import layout  # noqa: E402
 
-REPORT = "select zd101, zd2, zd6, zd9, zd14, zd104 from v_b where zd102 = 1 order by zd101"
+REPORT = harness.LAST_HOMEWORK_REPORT
 VERSION = "select name, value from dbinfo where name like '%-%' and name not like 'password%' order by name"
 MESSAGE_TITLE = "奥数天天练"
-
-
-def rows(path, sql):
-    connection = sqlite3.connect(path)
-    try:
-        return connection.execute(sql).fetchall()
-    finally:
-        connection.close()
 
 
 class Upgrade(unittest.TestCase):
@@ -52,7 +44,7 @@ class Upgrade(unittest.TestCase):
         """)
         connection.commit()
         connection.close()
-        self.report = rows(self.database, REPORT)
+        self.report = harness.query(self.database, REPORT)
 
     def start(self):
         process = self.session.start()
@@ -66,12 +58,12 @@ class Upgrade(unittest.TestCase):
         self.assertFalse(os.path.exists(self.new), "kelvma.dat.new is removed once merged")
         self.assertTrue(os.path.exists(self.database + ".old"), "the copy before is kept")
         self.assertIn("merged the new content", output)
-        self.assertEqual(rows(self.database, VERSION), rows(os.path.join(harness.BIN_DIR, "dat", "kelvma.dat"), VERSION),
+        self.assertEqual(harness.query(self.database, VERSION), harness.query(os.path.join(harness.BIN_DIR, "dat", "kelvma.dat"), VERSION),
                          "the versions of the new content")
-        self.assertEqual(len(rows(self.database, VERSION)), 3)
-        self.assertEqual(rows(self.database, REPORT), self.report, "the last homework's report")
-        self.assertEqual(rows(self.database, "select zd7 from b1 where zd1 = 3001"), [(6,)])
-        self.assertEqual(rows(self.database, "select zd1 from b1 where zd10 = 3"), [(1003002,)])
+        self.assertEqual(len(harness.query(self.database, VERSION)), 3)
+        self.assertEqual(harness.query(self.database, REPORT), self.report, "the last homework's report")
+        self.assertEqual(harness.query(self.database, "select zd7 from b1 where zd1 = 3001"), [(6,)])
+        self.assertEqual(harness.query(self.database, "select zd1 from b1 where zd10 = 3"), [(1003002,)])
         self.assertEqual(harness.find_windows(self.session.server, MESSAGE_TITLE), [], "no message")
         self.session.shot("merged-start-screen")
         process.terminate()
@@ -87,14 +79,14 @@ class Upgrade(unittest.TestCase):
     def test_a_damaged_new_file_leaves_everything_and_says_so(self):
         with open(self.new, "r+b") as f:
             f.truncate(4096)
-        before = rows(self.database, "select * from b1 order by zd1")
+        before = harness.query(self.database, "select * from b1 order by zd1")
         process = self.start()
         box, _ = harness.wait_for_window(self.session.server, MESSAGE_TITLE, timeout=20)
         self.session.shot("damaged-new-file")
         self.assertIsNotNone(box, "no message box; output:\n" + harness.output_of(process))
-        self.assertTrue(rows(self.database, "select * from b1 order by zd1") == before, "the pupil's questions")
-        self.assertEqual(rows(self.database, REPORT), self.report)
-        self.assertEqual(rows(self.database, VERSION), [])
+        self.assertTrue(harness.query(self.database, "select * from b1 order by zd1") == before, "the pupil's questions")
+        self.assertEqual(harness.query(self.database, REPORT), self.report)
+        self.assertEqual(harness.query(self.database, VERSION), [])
         self.assertTrue(os.path.exists(self.new))
         process.kill()
         harness.wait_exit(process, timeout=10)

@@ -12,7 +12,6 @@ test_installed.py.
 """
 
 import os
-import sqlite3
 import sys
 import time
 import unittest
@@ -24,27 +23,19 @@ import harness  # noqa: E402
 import layout  # noqa: E402
 import cards  # noqa: E402
 import homework_run  # noqa: E402
-import test_installed  # noqa: E402
+import installed  # noqa: E402
 
-REPORT = "select zd101, zd2, zd6, zd9, zd14, zd104 from v_b where zd102 = 1 order by zd101"
+REPORT = harness.LAST_HOMEWORK_REPORT
 VERSION = "select value from dbinfo where name = 'content-sequence'"
-
-
-def rows(path, sql):
-    connection = sqlite3.connect(f"file:{path}?mode=ro", uri=True)
-    try:
-        return connection.execute(sql).fetchall()
-    finally:
-        connection.close()
 
 
 class Upgraded(homework_run.HomeworkRun):
     """The homework test's screen helpers on the installed program."""
 
     def setUp(self):
-        self.output = os.path.join(test_installed.OUTPUT_DIR, "upgraded")
+        self.output = os.path.join(installed.OUTPUT_DIR, "upgraded")
         os.makedirs(self.output, exist_ok=True)
-        self.session = test_installed.InstalledSession(self.output)
+        self.session = installed.InstalledSession(self.output)
         self.addCleanup(self.session.close)
         self.server = self.session.server
         self.captures = 0
@@ -52,47 +43,47 @@ class Upgraded(homework_run.HomeworkRun):
         self.assertTrue(os.path.isfile(self.database), "no copy left by the previous package's test")
 
     def test_the_record_is_kept_and_the_new_questions_are_drawn(self):
-        installed = test_installed.INSTALLED_DATABASE
-        self.assertEqual(rows(self.database, VERSION), [], "the previous package's copy has no content version")
-        report = rows(self.database, REPORT)
+        installed = installed.INSTALLED_DATABASE
+        self.assertEqual(harness.query(self.database, VERSION), [], "the previous package's copy has no content version")
+        report = harness.query(self.database, REPORT)
         self.assertEqual(len(report), 20)
-        counters = dict(rows(self.database, "select zd1, zd7 from b1"))
-        history = rows(self.database, "select * from history_homework order by id")
-        answers = rows(self.database, "select * from history_answer order by homework, slot")
+        counters = dict(harness.query(self.database, "select zd1, zd7 from b1"))
+        history = harness.query(self.database, "select * from history_homework order by id")
+        answers = harness.query(self.database, "select * from history_answer order by homework, slot")
         self.assertTrue(history and answers, "the previous package's test recorded no homework")
-        old_texts = dict(rows(self.database, "select zd1, zd2 from b1"))
+        old_texts = dict(harness.query(self.database, "select zd1, zd2 from b1"))
 
         started = time.monotonic()
         process = self.process = self.session.start()
         window, _ = harness.wait_for_window(self.server, layout.TITLE, timeout=20)
         self.assertIsNotNone(window, "no window; output:\n" + harness.output_of(process))
         deadline = time.monotonic() + cards.START_SCREEN_TIMEOUT
-        while rows(self.database, VERSION) != rows(installed, VERSION) and time.monotonic() < deadline:
+        while harness.query(self.database, VERSION) != harness.query(installed, VERSION) and time.monotonic() < deadline:
             time.sleep(0.1)
         print(f"merged {time.monotonic() - started:.1f} s after the start", flush=True)
-        self.assertEqual(rows(self.database, VERSION), rows(installed, VERSION), "the copy's content version")
+        self.assertEqual(harness.query(self.database, VERSION), harness.query(installed, VERSION), "the copy's content version")
         self.assertTrue(os.path.isfile(self.database + ".old"), "the copy before the merge is kept")
 
-        self.assertEqual(rows(self.database, REPORT), report, "the last homework's report")
-        merged = dict(rows(self.database, "select zd1, zd7 from b1 where zd10 <> 3"))
+        self.assertEqual(harness.query(self.database, REPORT), report, "the last homework's report")
+        merged = dict(harness.query(self.database, "select zd1, zd7 from b1 where zd10 <> 3"))
         self.assertEqual({i: merged[i] for i in merged if i in counters},
                          {i: counters[i] for i in merged if i in counters}, "the counters by id")
-        self.assertEqual(rows(self.database, "select * from history_homework order by id"), history)
-        self.assertEqual(rows(self.database, "select * from history_answer order by homework, slot"), answers)
-        self.assertEqual(rows(self.database, "select count(*) from question_schedule"),
-                         rows(installed, "select count(*) from b1 where zd10 in (1, 2) and zd17 is null"))
+        self.assertEqual(harness.query(self.database, "select * from history_homework order by id"), history)
+        self.assertEqual(harness.query(self.database, "select * from history_answer order by homework, slot"), answers)
+        self.assertEqual(harness.query(self.database, "select count(*) from question_schedule"),
+                         harness.query(installed, "select count(*) from b1 where zd10 in (1, 2) and zd17 is null"))
 
         # The next homework draws the new content's questions.
         start = self.wait_for_screen(lambda shot: shot.bbox(layout.BT1, cards.is_blue) is not None,
                                      cards.START_SCREEN_TIMEOUT, "the start screen")
         self.keep(start, "1-start-screen-after-the-upgrade")
-        before = rows(self.database, "select zd3 from b3 order by zd1")
+        before = harness.query(self.database, "select zd3 from b3 order by zd1")
         self.click_button(layout.BT1)
         deadline = time.monotonic() + cards.EXTRACTION_TIMEOUT
-        while rows(self.database, "select zd3 from b3 order by zd1") == before and time.monotonic() < deadline:
+        while harness.query(self.database, "select zd3 from b3 order by zd1") == before and time.monotonic() < deadline:
             time.sleep(0.1)
-        drawn = rows(self.database, "select b1.zd1, b1.zd2 from b3 join b1 on b1.zd1 = b3.zd3 order by b3.zd1")
-        new_texts = dict(rows(installed, "select zd1, zd2 from b1"))
+        drawn = harness.query(self.database, "select b1.zd1, b1.zd2 from b3 join b1 on b1.zd1 = b3.zd3 order by b3.zd1")
+        new_texts = dict(harness.query(installed, "select zd1, zd2 from b1"))
         self.assertEqual(len(drawn), 20, "a homework of 20 questions")
         self.assertEqual({i: t for i, t in drawn}, {i: new_texts.get(i) for i, _ in drawn},
                          "the homework's questions are the new content's")

@@ -2,6 +2,8 @@
 // print preview that takes the cards' place, and the banner's exit gesture.
 #include "report_fixture.h"
 
+#include <QApplication>
+#include <QKeyEvent>
 #include <QPointer>
 
 #include <functional>
@@ -156,4 +158,41 @@ TEST_F(ReportTest, FourDoubleClicksOnTheBannerEdgeEndTheProgram) {
     form->Image1DblClick();
     EXPECT_EQ(form->ClosePermission, 2);
     EXPECT_FALSE(form->isVisible());
+}
+
+TEST_F(ReportTest, KeysScrollThePageTurnItAtTheEndsAndEscapeGoesBack) {
+    paginate(textLines(120));  // three pages, opened as "上次作业" opens them
+    form->setRememberedCaption(form->BJS->caption());
+    form->BJS->setCaption("返  回"_gbk);
+    ui::ScrollBox& box = *form->SBOX1;
+    const int end = box.maxVertPosition();
+    ASSERT_GT(end, 0);
+    ASSERT_GT(box.pageStep(), end);  // one Page Down reaches the bottom
+    QWidget* onPage = form->SBOX1;
+    QWidget* onBar = form->SpeedButton9;  // a key the bar's buttons leave
+    const struct {
+        int key;
+        QWidget* from;
+        int page, position;
+    } steps[] = {
+        {Qt::Key_PageDown, onPage, 1, end}, {Qt::Key_PageDown, onPage, 2, 0}, {Qt::Key_End, onBar, 2, end},
+        {Qt::Key_Home, onBar, 2, 0},        {Qt::Key_PageDown, onBar, 2, end}, {Qt::Key_PageUp, onPage, 2, 0},
+        {Qt::Key_PageUp, onPage, 1, 0},     {Qt::Key_PageUp, onPage, 1, 0},    {Qt::Key_Down, onBar, 1, 0},
+    };
+    for (const auto& s : steps) {
+        handle([&] {
+            QKeyEvent press(QEvent::KeyPress, s.key, Qt::NoModifier);
+            QApplication::sendEvent(s.from, &press);
+        });
+        EXPECT_EQ(form->CurrentPage, s.page) << s.key;
+        EXPECT_EQ(box.vertPosition(), s.position) << s.key;
+    }
+    handle([&] {
+        QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+        QApplication::sendEvent(onPage, &escape);
+    });
+    EXPECT_FALSE(form->SBOX1->isVisible());
+    EXPECT_EQ(form->CurrentPage, 0);
+    EXPECT_TRUE(form->Panel_cy->isVisible());
+    EXPECT_TRUE(errors.empty());
 }

@@ -3,8 +3,15 @@
 #include "controls.h"
 #include "gbk.h"
 #include "inputs.h"
+#include "containers.h"
 
 #include <QAbstractItemView>
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QRadioButton>
+#include <QScrollBar>
 #include <gtest/gtest.h>
 
 TEST(Memo, SplitsAtCrLfAndIgnoresAFinalEmptyLine) {
@@ -73,6 +80,42 @@ TEST(SpinEdit, ClampsOnlyWhenTheBoundsDiffer) {
     }
 }
 
+TEST(SpinEdit, TypesOnlyDigitsUpToItsLengthAndStepsAndLeavingClamp) {
+    ui::SpinEdit spin(nullptr);
+    ASSERT_NE(dynamic_cast<QSpinBox*>(&spin), nullptr);
+    spin.setMinValue(1);
+    spin.setMaxValue(12);
+    spin.setMaxLength(1);
+    QLineEdit* field = spin.findChild<QLineEdit*>();
+    ASSERT_NE(field, nullptr);
+    auto typed = [&](const QString& keys) {
+        field->selectAll();
+        for (QChar c : keys) {
+            QKeyEvent press(QEvent::KeyPress, c.isDigit() ? Qt::Key_0 + c.digitValue() : Qt::Key_X, Qt::NoModifier,
+                            QString(c));
+            QApplication::sendEvent(field, &press);
+        }
+        return field->text();
+    };
+    EXPECT_EQ(typed("11"), "1");  // one character
+    EXPECT_EQ(typed("x"), "1");   // no letters
+    EXPECT_EQ(typed("7"), "7");
+    EXPECT_EQ(spin.value(), 7);
+    const struct {
+        int from, steps, to;
+    } cases[] = {{9, 1, 10}, {10, 3, 12}, {12, 1, 12}, {2, -5, 1}};
+    for (const auto& c : cases) {
+        spin.setValue(c.from);
+        spin.stepBy(c.steps);
+        EXPECT_EQ(spin.value(), c.to) << c.from << " by " << c.steps;
+        EXPECT_EQ(field->text(), QString::number(c.to));
+    }
+    field->setText("0");
+    QFocusEvent leave(QEvent::FocusOut, Qt::TabFocusReason);
+    QApplication::sendEvent(&spin, &leave);
+    EXPECT_EQ(field->text(), "1");
+}
+
 TEST(Canvas, SourceAndDestinationLetsWhiteShowTheBackground) {
     QImage target(4, 1, QImage::Format_RGB32);
     target.fill(qRgb(0x80, 0xC0, 0xF0));
@@ -102,6 +145,22 @@ TEST(Control, OwnFlagsDifferFromWhatTheParentsAllow) {
     EXPECT_FALSE(panel.canFocus());
     parent.setEnabled(true);
     EXPECT_TRUE(panel.canFocus());
+}
+
+TEST(Bevel, IsASunkenOnePixelFrameOverItsParent) {
+    ui::Panel parent(nullptr);
+    parent.setBevels(ui::BevelCut::None, ui::BevelCut::None);
+    parent.resize(40, 30);
+    ui::Bevel bevel(&parent);
+    bevel.setGeometry(5, 5, 20, 10);
+    const QImage shot = parent.grab().toImage();
+    const QColor grey(0x80, 0x80, 0x80), white(Qt::white);
+    const struct {
+        int x, y;
+        QColor colour;
+    } pixels[] = {{5, 5, grey}, {15, 5, grey}, {5, 10, grey}, {24, 5, white}, {24, 9, white},
+                  {15, 14, white}, {5, 14, white}, {15, 9, ui::kSkyBlue}, {4, 4, ui::kSkyBlue}};
+    for (const auto& p : pixels) EXPECT_EQ(QColor(shot.pixel(p.x, p.y)), p.colour) << p.x << "," << p.y;
 }
 
 TEST(Align, DockedChildrenShareTheParentInOrder) {
@@ -162,4 +221,128 @@ TEST(Text, AGbkCharacterCutOffAtTheEndIsAllThatIsLost) {
     panel.setShowHint(true);
     panel.setHint(cut);
     EXPECT_EQ(panel.toolTip().toStdString(), cases[0].shown);
+}
+
+namespace {
+
+// A key typed where the focus is, as the window system delivers it: to the
+// focus widget, and from there up to the parents that want it.
+void type(QWidget* target, int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    QKeyEvent press(QEvent::KeyPress, key, modifiers);
+    QApplication::sendEvent(target, &press);
+    QKeyEvent release(QEvent::KeyRelease, key, modifiers);
+    QApplication::sendEvent(target, &release);
+}
+
+// A shown, active window, so that the focus is real.
+struct ActiveWindow : QWidget {
+    ActiveWindow() {
+        resize(400, 300);
+        show();
+        activateWindow();
+        QApplication::setActiveWindow(this);
+    }
+};
+
+}  // namespace
+
+TEST(Keyboard, TabReachesASpeedButtonSpaceAndEnterPressItAndTheRingShowsOnlyWithTheFocus) {
+    ActiveWindow window;
+    ui::SpeedButton button(&window);
+    button.setGeometry(10, 10, 104, 28);
+    button.show();
+    int clicks = 0;
+    button.onClick = [&] { ++clicks; };
+    EXPECT_TRUE(button.focusPolicy() & Qt::TabFocus);
+    EXPECT_FALSE(button.focusPolicy() & Qt::ClickFocus);  // the mouse leaves the focus alone
+    const QImage plain = button.grab().toImage();
+    button.setFocus(Qt::TabFocusReason);
+    ASSERT_TRUE(button.hasFocus());
+    const QImage ringed = button.grab().toImage();
+    EXPECT_EQ(QColor(ringed.pixel(0, 0)), ui::kFocusRing);
+    EXPECT_EQ(QColor(ringed.pixel(1, 14)), ui::kFocusRing);
+    EXPECT_NE(QColor(plain.pixel(0, 0)), ui::kFocusRing);
+    const struct {
+        int key;
+        bool enabled;
+        int clicks;
+    } cases[] = {
+        {Qt::Key_Space, true, 1}, {Qt::Key_Return, true, 1}, {Qt::Key_Enter, true, 1},
+        {Qt::Key_A, true, 0},     {Qt::Key_Return, false, 0}, {Qt::Key_Space, false, 0},
+    };
+    for (const auto& c : cases) {
+        button.setEnabled(c.enabled);
+        button.setFocus(Qt::TabFocusReason);
+        clicks = 0;
+        type(&button, c.key);
+        EXPECT_EQ(clicks, c.clicks) << c.key << " enabled " << c.enabled;
+    }
+}
+
+TEST(Keyboard, DigitsAndLettersChooseAnOptionAndKeepTheFocusOnTheGroup) {
+    ActiveWindow window;
+    ui::RadioGroup group(&window);
+    group.setGeometry(0, 0, 300, 45);
+    group.setColumns(4);
+    group.setItems({"A", "B", "C", "D"});
+    group.show();
+    int mouseClicks = 0;
+    group.onClick = [&] { ++mouseClicks; };
+    group.takeFocus();
+    ASSERT_TRUE(group.button(0)->hasFocus());
+    const struct {
+        int key;
+        int chosen;
+    } cases[] = {
+        {Qt::Key_3, 2}, {Qt::Key_A, 0}, {Qt::Key_D, 3}, {Qt::Key_5, 3}, {Qt::Key_E, 3},
+        {Qt::Key_2, 1}, {Qt::Key_Left, 0}, {Qt::Key_C, 2}, {Qt::Key_4, 3}, {Qt::Key_1, 0},
+    };
+    for (const auto& c : cases) {
+        type(QApplication::focusWidget(), c.key);
+        EXPECT_EQ(group.itemIndex(), c.chosen) << c.key;
+        EXPECT_EQ(QApplication::focusWidget(), group.button(c.chosen)) << c.key;
+    }
+    EXPECT_EQ(mouseClicks, 0);  // the keyboard's choices leave the focus where it is
+    const QImage ringed = group.button(0)->grab().toImage();
+    EXPECT_EQ(QColor(ringed.pixel(0, 0)), ui::kFocusRing);
+    QMouseEvent press(QEvent::MouseButtonPress, QPointF(8, 8), QPointF(8, 8), Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
+    QApplication::sendEvent(group.button(2), &press);
+    QMouseEvent release(QEvent::MouseButtonRelease, QPointF(8, 8), QPointF(8, 8), Qt::LeftButton, Qt::NoButton,
+                        Qt::NoModifier);
+    QApplication::sendEvent(group.button(2), &release);
+    EXPECT_EQ(group.itemIndex(), 2);
+    EXPECT_EQ(mouseClicks, 1);
+}
+
+TEST(Keyboard, PageKeysHomeAndEndScrollTheBoxFromAnyControlInIt) {
+    ActiveWindow window;
+    ui::ScrollBox box(&window);
+    box.setGeometry(0, 0, 300, 200);
+    ui::Panel tall(box.client());
+    tall.setGeometry(0, 0, 200, 1000);
+    ui::RadioGroup group(box.client());
+    group.setGeometry(0, 10, 200, 45);
+    group.setItems({"A", "B"});
+    box.show();
+    box.updateRange();
+    const int page = box.pageStep();
+    ASSERT_EQ(page, box.viewport()->height() * 9 / 10);
+    const int end = box.maxVertPosition();
+    ASSERT_GT(end, 2 * page);
+    const struct {
+        int key;
+        int position;
+    } cases[] = {
+        {Qt::Key_PageDown, page}, {Qt::Key_PageDown, 2 * page}, {Qt::Key_PageUp, page},
+        {Qt::Key_End, end},       {Qt::Key_PageDown, end},      {Qt::Key_Home, 0},
+        {Qt::Key_PageUp, 0},
+    };
+    for (QWidget* from : std::initializer_list<QWidget*>{&box, group.button(1)}) {
+        box.setVertPosition(0);
+        for (const auto& c : cases) {
+            type(from, c.key);
+            EXPECT_EQ(box.vertPosition(), c.position) << c.key;
+        }
+    }
 }
