@@ -258,7 +258,7 @@ TEST(UpgradeAtStart, TwoProgramsStartingAtOnceMergeOnce) {
     std::thread b([&] { results[1] = upgradeAtStart(f.installed, f.user, testdb::kPassword, false); });
     a.join();
     b.join();
-    EXPECT_EQ(results[0].merged + results[1].merged, 1);
+    EXPECT_EQ(results[0].merged + results[1].merged, 1) << results[0].detail << " / " << results[1].detail;
     EXPECT_EQ(testdb::scalar(f.user, "SELECT count(*) FROM history_homework"), "1");
 }
 
