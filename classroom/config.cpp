@@ -1,6 +1,7 @@
 #include "config.h"
 
-#include <libpq-fe.h>
+#include "pg.h"
+
 #include <pwd.h>
 #include <unistd.h>
 
@@ -23,20 +24,13 @@ bool startsWith(const std::string& s, const char* prefix) { return s.rfind(prefi
 // A libpq URI without a password, or BadFile.
 void checkServer(const std::string& uri) {
     if (!startsWith(uri, "postgresql://") && !startsWith(uri, "postgres://"))
-        throw BadFile("server is not a postgresql:// URI");
-    char* error = nullptr;
-    PQconninfoOption* options = PQconninfoParse(uri.c_str(), &error);
-    if (!options) {
-        std::string why = error ? error : "out of memory";
-        PQfreemem(error);
-        while (!why.empty() && (why.back() == '\n' || why.back() == ' ')) why.pop_back();
-        throw BadFile("server is not a valid URI: " + why);
+        throw BadFile("class.server is not a postgresql:// URI");
+    try {
+        ServerParams(uri);
+    } catch (const ServerError& e) {
+        throw BadFile(e.detail().empty() ? "class.server holds a password (it belongs in the libpq password file)"
+                                         : "class.server: " + e.detail());
     }
-    bool password = false;
-    for (PQconninfoOption* o = options; o->keyword; ++o)
-        if (std::string(o->keyword) == "password" && o->val) password = true;
-    PQconninfoFree(options);
-    if (password) throw BadFile("server holds a password (put it in the libpq password file instead)");
 }
 
 // The [class] keys of one file; BadFile when it cannot be used.
