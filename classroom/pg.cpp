@@ -59,6 +59,11 @@ ServerError::ServerError(std::string sentence, std::string detail, std::string s
       detail_(std::move(detail)),
       state_(std::move(state)) {}
 
+bool ServerError::refused() const {
+    const std::string kind = state_.substr(0, 2);
+    return kind == "22" || kind == "23" || kind == "42";
+}
+
 Result::~Result() { PQclear(result_); }
 int Result::rows() const { return PQntuples(result_); }
 int Result::columns() const { return PQnfields(result_); }

@@ -22,6 +22,9 @@ public:
     const std::string& sentence() const { return sentence_; }
     const std::string& detail() const { return detail_; }
     const std::string& state() const { return state_; }
+    // The server refused the data or the right to write it (SQLSTATE
+    // classes 22, 23 and 42): sending the same again is refused again.
+    bool refused() const;
 
 private:
     std::string sentence_;

@@ -3,6 +3,7 @@
 #include "outbox.h"
 #include "pg.h"
 #include "sqlite.h"
+#include "upload.h"
 
 #include <algorithm>
 #include <condition_variable>
@@ -12,8 +13,6 @@
 #include <thread>
 
 namespace classroom {
-
-int Upload(Connection& connection, const std::vector<data::outbox::Entry>& entries);
 
 namespace {
 
