@@ -56,10 +56,10 @@ struct Sender::Shared {
     int attempts = 0;
     Sender* owner = nullptr;  // cleared by stop(): no signal after it
 
-    template <class Emit>
-    void signal(Emit&& emit) {
+    template <class Send>
+    void signal(Send&& send) {
         std::lock_guard lock(mutex);
-        if (owner) emit(*owner);
+        if (owner) send(*owner);
     }
 };
 

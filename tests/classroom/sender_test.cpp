@@ -1,0 +1,209 @@
+// The sender against a real server: many machines at once, a server that
+// stops in the middle and comes back, a login the server refuses and a
+// server that is not there.  Each machine is a local file with an outbox.
+#include "class_fixture.h"
+#include "outbox.h"
+#include "pg.h"
+#include "sender.h"
+#include "shared_server.h"
+#include "sqlite.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+
+#include <algorithm>
+#include <atomic>
+#include <functional>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <thread>
+
+using namespace classroom;
+using namespace classroom::testing;
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+namespace {
+
+// A machine's database: just the outbox, with these entries unsent.
+std::string machine(const fs::path& dir, int n, const std::vector<data::outbox::Entry>& entries) {
+    const std::string file = (dir / ("m" + std::to_string(n) + ".dat")).string();
+    data::Database db;
+    db.open(file, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+    data::outbox::addMissingTable(db.handle());
+    data::Statement insert(db.handle(), "INSERT INTO class_outbox (id, entry, written) VALUES (?, ?, 'now')");
+    for (const auto& e : entries) {
+        insert.reset();
+        insert.bind(1, e.id).bind(2, data::outbox::toText(e));
+        insert.step();
+    }
+    return file;
+}
+
+long long unsentIn(const std::string& file) {
+    data::Database db;
+    db.open(file, SQLITE_OPEN_READONLY);
+    sqlite3_busy_timeout(db.handle(), 5000);
+    return data::outbox::unsentCount(db.handle());
+}
+
+long long serverCount(Connection& admin, const std::string& sql, const std::string& cls) {
+    return admin.exec(sql, {cls}).integer(0, 0);
+}
+
+// Runs the event loop until done() or the time is up.
+bool waitFor(const std::function<bool()>& done, std::chrono::milliseconds limit) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        std::this_thread::sleep_for(20ms);
+    }
+    return true;
+}
+
+struct TempDir {
+    fs::path path = fs::temp_directory_path() / ("aoshu-sender-" + std::to_string(::getpid()));
+    TempDir() { fs::create_directories(path); }
+    ~TempDir() { fs::remove_all(path); }
+};
+
+Sender::Options options(const std::string& file, const std::string& uri) {
+    Sender::Options o;
+    o.databaseFile = file;
+    o.server = uri;
+    o.poll = 100ms;
+    o.firstRetry = 100ms;
+    o.longestRetry = 400ms;
+    return o;
+}
+
+class FakeClock : public SenderClock {
+public:
+    time_point now() const override { return t; }
+    std::atomic<time_point> t{time_point{} + std::chrono::hours(1)};
+};
+
+}  // namespace
+
+TEST(Sender, FortyMachinesAtOnceEachHomeworkArrivesOnce) {
+    constexpr int kPupils = 40, kHomeworks = 3;
+    const std::string cls = "五年级一班";
+    Connection admin = MakeClass("snd", cls, kPupils);
+    TempDir dir;
+    std::vector<std::string> files;
+    std::vector<std::unique_ptr<Sender>> senders;
+    std::vector<int> shown(kPupils, -2);
+    QObject ui;  // the receiver, on this thread
+    for (int p = 1; p <= kPupils; ++p) {
+        std::vector<data::outbox::Entry> entries;
+        char pupil[16];
+        std::snprintf(pupil, sizeof pupil, "学生%02d", p);
+        for (int h = 1; h <= kHomeworks; ++h) entries.push_back(MakeEntry(PupilLogin("snd", p), cls, pupil, h, 2461000, 15));
+        files.push_back(machine(dir.path, p, entries));
+        senders.push_back(std::make_unique<Sender>(options(files.back(), SharedServer().uriFor(PupilLogin("snd", p)))));
+        QObject::connect(senders.back().get(), &Sender::pending, &ui, [&shown, p](int n) { shown[p - 1] = n; });
+    }
+    for (auto& s : senders) s->start();
+    EXPECT_TRUE(waitFor([&] { return std::all_of(shown.begin(), shown.end(), [](int n) { return n == 0; }); }, 30s));
+    for (const std::string& f : files) EXPECT_EQ(unsentIn(f), 0);
+    EXPECT_EQ(serverCount(admin, "SELECT count(*) FROM aoshu.homeworks WHERE class = $1", cls), kPupils * kHomeworks);
+    EXPECT_EQ(serverCount(admin, "SELECT count(*) FROM aoshu.answers WHERE class = $1", cls), kPupils * kHomeworks * 20);
+}
+
+TEST(Sender, AServerStoppedInTheMiddleGetsEveryHomeworkOnce) {
+    constexpr int kPupils = 4, kHomeworks = 90;
+    const std::string cls = "五年级二班";
+    Connection admin = MakeClass("stp", cls, kPupils);
+    TempDir dir;
+    std::vector<std::string> files;
+    std::vector<std::unique_ptr<Sender>> senders;
+    for (int p = 1; p <= kPupils; ++p) {
+        std::vector<data::outbox::Entry> entries;
+        char pupil[16];
+        std::snprintf(pupil, sizeof pupil, "学生%02d", p);
+        for (int h = 1; h <= kHomeworks; ++h) entries.push_back(MakeEntry(PupilLogin("stp", p), cls, pupil, h, 2461000, h % 21));
+        files.push_back(machine(dir.path, p, entries));
+        auto o = options(files.back(), SharedServer().uriFor(PupilLogin("stp", p)));
+        o.batch = 3;
+        senders.push_back(std::make_unique<Sender>(o));
+    }
+    for (auto& s : senders) s->start();
+    const std::string homeworks = "SELECT count(*) FROM aoshu.homeworks WHERE class = $1";
+    ASSERT_TRUE(waitFor([&] { return serverCount(admin, homeworks, cls) > 0; }, 20s));
+    SharedServer().stop();
+    long long unsent = 0;
+    for (const std::string& f : files) unsent += unsentIn(f);
+    EXPECT_GT(unsent, 0) << "the server stopped after every homework had arrived";
+    std::this_thread::sleep_for(600ms);  // the senders fail and back off meanwhile
+    SharedServer().start();
+    EXPECT_TRUE(waitFor(
+        [&] {
+            long long left = 0;
+            for (const std::string& f : files) left += unsentIn(f);
+            return left == 0;
+        },
+        60s));
+    Connection again = OpenServer(SharedServer().superuserUri());
+    EXPECT_EQ(serverCount(again, homeworks, cls), kPupils * kHomeworks);
+    EXPECT_EQ(serverCount(again, "SELECT count(*) FROM aoshu.answers WHERE class = $1", cls), kPupils * kHomeworks * 20);
+    for (auto& s : senders) EXPECT_GE(s->attempts(), kHomeworks / 3);
+}
+
+TEST(Sender, AnUnknownLoginOrNoServerKeepsEveryEntryAndRetriesByTheClock) {
+    const std::string cls = "五年级三班";
+    MakeClass("off", cls, 2);
+    TempDir dir;
+    const auto entry = MakeEntry(PupilLogin("off", 1), cls, "学生01", 1, 2461000, 20);
+    struct Case {
+        const char* name;
+        std::string uri;
+    };
+    const Case cases[] = {
+        {"a login the server does not know", SharedServer().uriFor("nobody_here")},
+        {"a pupil writing another pupil's homework", SharedServer().uriFor(PupilLogin("off", 2))},
+        {"no server on the port", "postgresql://off@127.0.0.1:1/postgres"},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string file = machine(dir.path, ++n, {entry});
+        FakeClock clock;
+        auto o = options(file, c.uri);
+        o.clock = &clock;
+        o.firstRetry = 10s;
+        o.longestRetry = 60s;
+        Sender sender(o);
+        int shown = -2;
+        QString problem;
+        QObject ui;
+        QObject::connect(&sender, &Sender::pending, &ui, [&](int count) { shown = count; });
+        QObject::connect(&sender, &Sender::serverState, &ui, [&](const QString& p) { problem = p; });
+        sender.start();
+        ASSERT_TRUE(waitFor([&] { return shown == 1 && !problem.isEmpty(); }, 10s));
+        // The fake clock stands still: no new try, however often it looks.
+        std::this_thread::sleep_for(400ms);
+        EXPECT_EQ(sender.attempts(), 1);
+        clock.t = clock.now() + 10s;
+        EXPECT_TRUE(waitFor([&] { return sender.attempts() == 2; }, 5s));
+        clock.t = clock.now() + 19s;  // the second wait is 20 s
+        std::this_thread::sleep_for(400ms);
+        EXPECT_EQ(sender.attempts(), 2);
+        clock.t = clock.now() + 1s;
+        EXPECT_TRUE(waitFor([&] { return sender.attempts() == 3; }, 5s));
+        EXPECT_TRUE(sender.stop(1s));
+        EXPECT_EQ(unsentIn(file), 1);
+        EXPECT_EQ(shown, 1);
+    }
+}
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
