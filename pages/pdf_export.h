@@ -40,4 +40,8 @@ struct Saved {
 Saved savePdf(const QString& folder, const QString& what, const QDateTime& when, int pageCount,
               const DrawPage& draw);
 
+// Writes pageCount pages into the file at path, replacing a file of that
+// name only once the new one is whole on disk.
+Saved savePdfAs(const QString& path, const QString& what, int pageCount, const DrawPage& draw);
+
 }  // namespace pages::pdf
