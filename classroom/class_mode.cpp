@@ -31,7 +31,7 @@ public:
 
     void place() {
         const int left = after_->x() + after_->width() + 16;
-        const int top = (mark_->parentWidget()->height() - mark_->height()) / 2;
+        const int top = after_->y() + after_->height() - mark_->height();  // on the date line's baseline
         if (mark_->x() != left || mark_->y() != top) mark_->move(left, top);
         const bool fits = left + mark_->width() + 8 <= before_->x();
         if (mark_->isVisibleTo(mark_->parentWidget()) != (fits && wanted)) mark_->setVisible(fits && wanted);

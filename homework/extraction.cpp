@@ -61,7 +61,9 @@ void Session::ExtractHomework() {
     const std::vector<std::string> grades = GradeNames();
     if (SelectedGrade() >= 0 && SelectedGrade() < static_cast<int>(grades.size()))
         hw.Daily.gradeName = gbk::toUtf8Shown(grades[static_cast<std::size_t>(SelectedGrade())]);
-    hw.Daily.unitName = gbk::toUtf8Shown(SelectedUnitText());
+    // The unit's name, without the description the list shows after it.
+    const std::string unitText = SelectedUnitText();
+    hw.Daily.unitName = gbk::toUtf8Shown(gbk::trimRight(unitText.substr(0, unitText.find("  "))));
     datam.RunQuery(mockPaper ? "select top 20 zd1,zd2,zd6,zd9,zd11,zd14 from b1 where zd9=11 and zd10=0 order by zd1"_gbk
                              : "select top 20 zd1,zd2,zd6,zd9,zd11,zd14 from b1 where zd9="_gbk +
                                    gbk::num(SelectedGrade()) + " and zd10=2 order by zd1");
