@@ -16,8 +16,8 @@ const char* const kCreate =
     "written TEXT NOT NULL, sent TEXT) STRICT";
 const char* const kIndex = "CREATE INDEX IF NOT EXISTS class_outbox_unsent ON class_outbox (seq) WHERE sent IS NULL";
 
-bool hasTable(sqlite3* db) {
-    Statement kind(db, "SELECT type FROM sqlite_schema WHERE lower(name) = 'class_outbox'");
+bool hasTable(sqlite3* db, const std::string& schema = "main") {
+    Statement kind(db, "SELECT type FROM \"" + schema + "\".sqlite_schema WHERE lower(name) = 'class_outbox'");
     if (!kind.step()) return false;
     if (kind.text(0) != "table") throw DataError("class_outbox is a " + kind.text(0) + ", not a table");
     return true;
@@ -38,9 +38,10 @@ char letter(const QJsonValue& v) {
 
 }  // namespace
 
-void checkShape(sqlite3* db) {
-    if (!hasTable(db)) return;
-    Statement info(db, "SELECT lower(name), upper(type) FROM pragma_table_info('class_outbox')");
+void checkShape(sqlite3* db, const std::string& schema) {
+    if (!hasTable(db, schema)) return;
+    Statement info(db, "SELECT lower(name), upper(type) FROM pragma_table_info('class_outbox', ?)");
+    info.bind(1, schema);
     std::vector<std::pair<std::string, std::string>> columns;
     while (info.step()) columns.emplace_back(info.text(0), info.text(1));
     for (const auto& [name, type] : std::vector<std::pair<std::string, std::string>>{

@@ -59,7 +59,8 @@ struct Member {
 
 // Throws DataError when class_outbox exists but is not the table the
 // program writes.  An absent table is fine: it is added at the opening.
-void checkShape(sqlite3* db);
+// schema: "main", or the name of an attached file.
+void checkShape(sqlite3* db, const std::string& schema = "main");
 
 // Adds class_outbox when it is missing, in a transaction of its own.  Does
 // nothing (and takes no write lock) when it is there.  Throws DataError.
