@@ -38,19 +38,19 @@ public:
     }
 
     bool wanted = false;
+    ui::Label* mark_;
 
 private:
-    ui::Label* mark_;
     QWidget* after_;
     QWidget* before_;
 };
 
-void show(ui::Label* mark, const std::string& utf8, const QColor& color) {
+void show(Placer* placer, const std::string& utf8, const QColor& color) {
+    ui::Label* mark = placer->mark_;
     ui::FontSpec font = mark->font();
     font.color = color;
     mark->setFont(font);
     mark->setCaption(gbk::fromUtf8(utf8));
-    auto* placer = mark->findChild<Placer*>();
     placer->wanted = !utf8.empty();
     placer->place();
 }
@@ -66,8 +66,8 @@ std::string markText(int count) {
 ClassMode::ClassMode(const Config& config, data::Tdatam& datam, QWidget* bar, QWidget* after, QWidget* before) {
     if (!config.settings && config.notice.empty()) return;
     mark_ = ui::makeLabel(bar, "LabelClass", 0, 0, 10, 16, "", ui::makeFont("宋体", 14, kSynced));
-    new Placer(mark_, after, before);
-    if (!config.notice.empty()) show(mark_, config.notice, ui::kRed);
+    auto* placer = new Placer(mark_, after, before);
+    if (!config.notice.empty()) show(placer, config.notice, ui::kRed);
     if (!config.settings) return;
 
     const Settings& s = *config.settings;
@@ -83,8 +83,8 @@ ClassMode::ClassMode(const Config& config, data::Tdatam& datam, QWidget* bar, QW
     };
     auto shown = std::make_shared<Shown>(Shown{config.notice.empty()});
     auto* mark = mark_;
-    auto showCount = [mark, shown] {
-        if (shown->count) show(mark, markText(shown->last), shown->last == 0 ? kSynced : kWaiting);
+    auto showCount = [placer, shown] {
+        if (shown->count) show(placer, markText(shown->last), shown->last == 0 ? kSynced : kWaiting);
     };
     if (!shown->count) QTimer::singleShot(15000, mark_, [shown, showCount] {
         shown->count = true;

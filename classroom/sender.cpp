@@ -1,5 +1,6 @@
 #include "sender.h"
 
+#include "file_guard.h"
 #include "outbox.h"
 #include "pg.h"
 #include "sqlite.h"
@@ -79,15 +80,26 @@ public:
             // converted, no outbox) has nothing to send.
             if (!db.open(options_.databaseFile, SQLITE_OPEN_READWRITE)) return {-1, {}};
             sqlite3_busy_timeout(db.handle(), kBusyTimeoutMs);
+            // The file's own triggers never run on the sender's writes either.
+            sqlite3_db_config(db.handle(), SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+            data::guardAgainstFile(db.handle());
             for (;;) {
                 const long long waiting = data::outbox::unsentCount(db.handle());
                 if (waiting == 0 || !backoff.due(clock_.now())) return {waiting, {}};
                 const auto entries = data::outbox::unsent(db.handle(), static_cast<std::size_t>(options_.batch));
                 if (entries.empty()) return {waiting, {}};  // only unreadable ones left
                 std::string problem = upload(entries, attempts);
+                if (!problem.empty() && refused_ && entries.size() > 1) {
+                    // What the server refuses stays refused: it must not
+                    // hold back the rest, which go one by one.
+                    std::vector<std::string> taken;
+                    for (const auto& e : entries)
+                        if (upload({e}, attempts).empty()) taken.push_back(e.id);
+                    data::outbox::markSent(db.handle(), taken);
+                }
                 if (!problem.empty()) {
                     backoff.failed(clock_.now());
-                    return {waiting, problem};
+                    return {data::outbox::unsentCount(db.handle()), problem};
                 }
                 backoff.succeeded();
                 std::vector<std::string> ids;
@@ -113,11 +125,13 @@ private:
                 return {};
             } catch (const ServerError& e) {
                 connection_.reset();
-                if (reused) continue;
+                refused_ = e.refused();
+                if (reused && !refused_) continue;
                 std::fprintf(stderr, "aoshu: class server: %s\n", e.what());
                 return e.sentence();
             } catch (const std::exception& e) {
                 connection_.reset();
+                refused_ = false;
                 std::fprintf(stderr, "aoshu: class server: %s\n", e.what());
                 return "班级服务器出错。";
             }
@@ -128,6 +142,7 @@ private:
     const Sender::Options& options_;
     const SenderClock& clock_;
     std::optional<Connection> connection_;
+    bool refused_ = false;  // the last failure was a refusal of the data
 };
 
 }  // namespace
@@ -143,43 +158,48 @@ void Sender::start() {
     if (started_) return;
     started_ = true;
     std::thread([shared = shared_, options = options_] {
-        const SenderClock& clock = options.clock ? *options.clock : steadyClock();
-        Backoff backoff(options.firstRetry, options.longestRetry);
-        Pass pass(options, clock);
-        long long shown = -2;
-        std::string shownProblem;
-        for (;;) {
-            {
-                std::lock_guard lock(shared->mutex);
-                if (shared->stopping) break;
-                shared->woken = false;
-            }
-            int attempts = 0;
-            const auto [waiting, problem] = pass.run(backoff, attempts);
-            {
-                std::lock_guard lock(shared->mutex);
-                shared->attempts += attempts;
-            }
-            if (waiting != shown)
-                shared->signal([n = static_cast<int>(std::min<long long>(waiting, 1 << 30))](Sender& s) {
-                    emit s.pending(n);
-                });
-            if (problem != shownProblem)
-                shared->signal([p = QString::fromStdString(problem)](Sender& s) { emit s.serverState(p); });
-            shown = waiting;
-            shownProblem = problem;
+        try {
+            const SenderClock& clock = options.clock ? *options.clock : steadyClock();
+            Backoff backoff(options.firstRetry, options.longestRetry);
+            Pass pass(options, clock);
+            long long shown = -2;
+            std::string shownProblem;
+            for (;;) {
+                {
+                    std::lock_guard lock(shared->mutex);
+                    if (shared->stopping) break;
+                    shared->woken = false;
+                }
+                int attempts = 0;
+                const auto [waiting, problem] = pass.run(backoff, attempts);
+                {
+                    std::lock_guard lock(shared->mutex);
+                    shared->attempts += attempts;
+                }
+                if (waiting != shown)
+                    shared->signal([n = static_cast<int>(std::min<long long>(waiting, 1 << 30))](Sender& s) {
+                        emit s.pending(n);
+                    });
+                if (problem != shownProblem)
+                    shared->signal([p = QString::fromStdString(problem)](Sender& s) { emit s.serverState(p); });
+                shown = waiting;
+                shownProblem = problem;
 
-            // The outbox is looked at every poll; the server is tried when
-            // the back-off lets it, which may be sooner.
-            auto wait = options.poll;
-            if (waiting > 0 && backoff.failures() > 0) {
-                const auto untilRetry =
-                    std::chrono::duration_cast<std::chrono::milliseconds>(backoff.nextTry() - clock.now());
-                wait = std::clamp(untilRetry, std::chrono::milliseconds(1), options.poll);
+                // The outbox is looked at every poll; the server is tried when
+                // the back-off lets it, which may be sooner.
+                auto wait = options.poll;
+                if (waiting > 0 && backoff.failures() > 0) {
+                    const auto untilRetry =
+                        std::chrono::duration_cast<std::chrono::milliseconds>(backoff.nextTry() - clock.now());
+                    wait = std::clamp(untilRetry, std::chrono::milliseconds(1), options.poll);
+                }
+                std::unique_lock lock(shared->mutex);
+                shared->changed.wait_for(lock, wait, [&] { return shared->stopping || shared->woken; });
+                if (shared->stopping) break;
             }
-            std::unique_lock lock(shared->mutex);
-            shared->changed.wait_for(lock, wait, [&] { return shared->stopping || shared->woken; });
-            if (shared->stopping) break;
+        } catch (...) {
+            // Out of memory, at worst: the outbox keeps the entries for the next start.
+            std::fputs("aoshu: the class sender stopped\n", stderr);
         }
         std::lock_guard lock(shared->mutex);
         shared->finished = true;

@@ -45,6 +45,32 @@ std::string machine(const fs::path& dir, int n, const std::vector<data::outbox::
     return file;
 }
 
+// One machine per pupil of the class, each with its pupil's homeworks
+// unsent, and a sender for each (batch entries per upload).
+struct Machines {
+    std::vector<std::string> files;
+    std::vector<std::unique_ptr<Sender>> senders;
+};
+
+Sender::Options options(const std::string& file, const std::string& uri);
+
+Machines machines(const fs::path& dir, const std::string& prefix, const std::string& cls, int pupils, int homeworks,
+                  int batch) {
+    Machines m;
+    for (int p = 1; p <= pupils; ++p) {
+        std::vector<data::outbox::Entry> entries;
+        char pupil[16];
+        std::snprintf(pupil, sizeof pupil, "学生%02d", p);
+        for (int h = 1; h <= homeworks; ++h)
+            entries.push_back(MakeEntry(PupilLogin(prefix, p), cls, pupil, h, 2461000, h % 21));
+        m.files.push_back(machine(dir, p, entries));
+        auto o = options(m.files.back(), SharedServer().uriFor(PupilLogin(prefix, p)));
+        o.batch = batch;
+        m.senders.push_back(std::make_unique<Sender>(o));
+    }
+    return m;
+}
+
 long long unsentIn(const std::string& file) {
     data::Database db;
     db.open(file, SQLITE_OPEN_READONLY);
@@ -96,19 +122,11 @@ TEST(Sender, FortyMachinesAtOnceEachHomeworkArrivesOnce) {
     const std::string cls = "五年级一班";
     Connection admin = MakeClass("snd", cls, kPupils);
     TempDir dir;
-    std::vector<std::string> files;
-    std::vector<std::unique_ptr<Sender>> senders;
+    auto [files, senders] = machines(dir.path, "snd", cls, kPupils, kHomeworks, 100);
     std::vector<int> shown(kPupils, -2);
     QObject ui;  // the receiver, on this thread
-    for (int p = 1; p <= kPupils; ++p) {
-        std::vector<data::outbox::Entry> entries;
-        char pupil[16];
-        std::snprintf(pupil, sizeof pupil, "学生%02d", p);
-        for (int h = 1; h <= kHomeworks; ++h) entries.push_back(MakeEntry(PupilLogin("snd", p), cls, pupil, h, 2461000, 15));
-        files.push_back(machine(dir.path, p, entries));
-        senders.push_back(std::make_unique<Sender>(options(files.back(), SharedServer().uriFor(PupilLogin("snd", p)))));
-        QObject::connect(senders.back().get(), &Sender::pending, &ui, [&shown, p](int n) { shown[p - 1] = n; });
-    }
+    for (int p = 1; p <= kPupils; ++p)
+        QObject::connect(senders[p - 1].get(), &Sender::pending, &ui, [&shown, p](int n) { shown[p - 1] = n; });
     for (auto& s : senders) s->start();
     EXPECT_TRUE(waitFor([&] { return std::all_of(shown.begin(), shown.end(), [](int n) { return n == 0; }); }, 30s));
     for (const std::string& f : files) EXPECT_EQ(unsentIn(f), 0);
@@ -121,18 +139,7 @@ TEST(Sender, AServerStoppedInTheMiddleGetsEveryHomeworkOnce) {
     const std::string cls = "五年级二班";
     Connection admin = MakeClass("stp", cls, kPupils);
     TempDir dir;
-    std::vector<std::string> files;
-    std::vector<std::unique_ptr<Sender>> senders;
-    for (int p = 1; p <= kPupils; ++p) {
-        std::vector<data::outbox::Entry> entries;
-        char pupil[16];
-        std::snprintf(pupil, sizeof pupil, "学生%02d", p);
-        for (int h = 1; h <= kHomeworks; ++h) entries.push_back(MakeEntry(PupilLogin("stp", p), cls, pupil, h, 2461000, h % 21));
-        files.push_back(machine(dir.path, p, entries));
-        auto o = options(files.back(), SharedServer().uriFor(PupilLogin("stp", p)));
-        o.batch = 3;
-        senders.push_back(std::make_unique<Sender>(o));
-    }
+    auto [files, senders] = machines(dir.path, "stp", cls, kPupils, kHomeworks, 3);
     for (auto& s : senders) s->start();
     const std::string homeworks = "SELECT count(*) FROM aoshu.homeworks WHERE class = $1";
     ASSERT_TRUE(waitFor([&] { return serverCount(admin, homeworks, cls) > 0; }, 20s));
@@ -153,6 +160,23 @@ TEST(Sender, AServerStoppedInTheMiddleGetsEveryHomeworkOnce) {
     EXPECT_EQ(serverCount(again, homeworks, cls), kPupils * kHomeworks);
     EXPECT_EQ(serverCount(again, "SELECT count(*) FROM aoshu.answers WHERE class = $1", cls), kPupils * kHomeworks * 20);
     for (auto& s : senders) EXPECT_GE(s->attempts(), kHomeworks / 3);
+}
+
+TEST(Sender, AGradingTheServerRefusesDoesNotHoldBackTheOthers) {
+    const std::string cls = "五年级四班";
+    Connection admin = MakeClass("ref", cls, 2);
+    TempDir dir;
+    // Pupil 2's grading on pupil 1's machine comes first; the server
+    // refuses it to pupil 1's login.
+    std::vector<data::outbox::Entry> entries{MakeEntry(PupilLogin("ref", 2), cls, "学生02", 1, 2461000, 10)};
+    for (int h = 1; h <= 4; ++h) entries.push_back(MakeEntry(PupilLogin("ref", 1), cls, "学生01", h, 2461000, 12));
+    const std::string file = machine(dir.path, 1, entries);
+    Sender sender(options(file, SharedServer().uriFor(PupilLogin("ref", 1))));
+    sender.start();
+    const std::string homeworks = "SELECT count(*) FROM aoshu.homeworks WHERE class = $1";
+    EXPECT_TRUE(waitFor([&] { return serverCount(admin, homeworks, cls) == 4; }, 10s));
+    EXPECT_TRUE(waitFor([&] { return unsentIn(file) == 1; }, 5s));
+    EXPECT_TRUE(sender.stop(1s));
 }
 
 TEST(Sender, AnUnknownLoginOrNoServerKeepsEveryEntryAndRetriesByTheClock) {
