@@ -31,9 +31,11 @@ std::string in(const char* sql) {
     return text;
 }
 
+// The classes come from the small tables, never from a scan of the
+// homeworks: a teacher's own classes, or every class with a pupil.
 const char* const kClasses =
     "SELECT school, class FROM aoshu.pupils WHERE $1::text IS NULL OR class = $1 "
-    "UNION SELECT school, class FROM aoshu.homeworks WHERE $1::text IS NULL OR class = $1 ORDER BY 1, 2";
+    "UNION SELECT school, class FROM aoshu.teachers WHERE $1::text IS NULL OR class = $1 ORDER BY 1, 2";
 
 const char* const kPupils =
     "WITH h AS (SELECT * FROM aoshu.homeworks h WHERE %span AND h.grading = 1), "
