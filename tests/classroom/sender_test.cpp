@@ -1,11 +1,13 @@
 // The sender against a real server: many machines at once, a server that
-// stops in the middle and comes back, a login the server refuses and a
-// server that is not there.  Each machine is a local file with an outbox.
+// stops in the middle of the sends and comes back, a refused grading, a
+// wrong password, an unknown login and no server at all.  Each machine is a
+// local file with an outbox.
 #include "class_fixture.h"
 #include "outbox.h"
 #include "pg.h"
 #include "sender.h"
 #include "shared_server.h"
+#include "upload.h"
 #include "sqlite.h"
 
 #include <QCoreApplication>
@@ -20,6 +22,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <thread>
 
@@ -135,18 +138,39 @@ TEST(Sender, FortyMachinesAtOnceEachHomeworkArrivesOnce) {
 }
 
 TEST(Sender, AServerStoppedInTheMiddleGetsEveryHomeworkOnce) {
-    constexpr int kPupils = 4, kHomeworks = 90;
+    constexpr int kPupils = 4, kHomeworks = 30, kTakenBefore = 10;
     const std::string cls = "五年级二班";
     Connection admin = MakeClass("stp", cls, kPupils);
     TempDir dir;
     auto [files, senders] = machines(dir.path, "stp", cls, kPupils, kHomeworks, 3);
-    for (auto& s : senders) s->start();
-    const std::string homeworks = "SELECT count(*) FROM aoshu.homeworks WHERE class = $1";
-    ASSERT_TRUE(waitFor([&] { return serverCount(admin, homeworks, cls) > 0; }, 20s));
-    SharedServer().stop();
+    // The server took each machine's first homeworks before the machine
+    // could mark them sent (a program ended right after the upload).
+    for (int p = 1; p <= kPupils; ++p) {
+        char pupil[16];
+        std::snprintf(pupil, sizeof pupil, "学生%02d", p);
+        std::vector<data::outbox::Entry> first;
+        for (int h = 1; h <= kTakenBefore; ++h)
+            first.push_back(MakeEntry(PupilLogin("stp", p), cls, pupil, h, 2461000, h % 21));
+        Connection pupilLogin = ConnectAs(PupilLogin("stp", p));
+        Upload(pupilLogin, first);
+    }
+    // Every send gets stuck in the server; then the server stops under them.
+    {
+        Transaction hold(admin);
+        admin.exec("LOCK TABLE aoshu.homeworks IN EXCLUSIVE MODE");
+        for (auto& s : senders) s->start();
+        Connection watch = OpenServer(SharedServer().superuserUri());
+        EXPECT_TRUE(waitFor(
+            [&] {
+                return watch.exec("SELECT count(*) FROM pg_stat_activity WHERE wait_event_type = 'Lock' AND "
+                                  "usename LIKE 'stp%'").integer(0, 0) == kPupils;
+            },
+            20s));
+        SharedServer().stop();
+    }
     long long unsent = 0;
     for (const std::string& f : files) unsent += unsentIn(f);
-    EXPECT_GT(unsent, 0) << "the server stopped after every homework had arrived";
+    EXPECT_EQ(unsent, kPupils * kHomeworks);
     std::this_thread::sleep_for(600ms);  // the senders fail and back off meanwhile
     SharedServer().start();
     EXPECT_TRUE(waitFor(
@@ -157,9 +181,10 @@ TEST(Sender, AServerStoppedInTheMiddleGetsEveryHomeworkOnce) {
         },
         60s));
     Connection again = OpenServer(SharedServer().superuserUri());
+    const std::string homeworks = "SELECT count(*) FROM aoshu.homeworks WHERE class = $1";
     EXPECT_EQ(serverCount(again, homeworks, cls), kPupils * kHomeworks);
     EXPECT_EQ(serverCount(again, "SELECT count(*) FROM aoshu.answers WHERE class = $1", cls), kPupils * kHomeworks * 20);
-    for (auto& s : senders) EXPECT_GE(s->attempts(), kHomeworks / 3);
+    for (auto& s : senders) EXPECT_GE(s->attempts(), 1 + kHomeworks / 3);
 }
 
 TEST(Sender, AGradingTheServerRefusesDoesNotHoldBackTheOthers) {
@@ -179,11 +204,28 @@ TEST(Sender, AGradingTheServerRefusesDoesNotHoldBackTheOthers) {
     EXPECT_TRUE(sender.stop(1s));
 }
 
-TEST(Sender, AnUnknownLoginOrNoServerKeepsEveryEntryAndRetriesByTheClock) {
+TEST(Sender, AWrongPasswordAnUnknownLoginOrNoServerKeepEveryEntryAndRetryByTheClock) {
     const std::string cls = "五年级三班";
-    MakeClass("off", cls, 2);
+    Connection admin = MakeClass("off", cls, 2);
     TempDir dir;
     const auto entry = MakeEntry(PupilLogin("off", 1), cls, "学生01", 1, 2461000, 20);
+    // Pupil 1 logs in over TCP with a password; its password file holds a wrong one.
+    const fs::path hba = fs::path(SharedServer().folder()) / "data" / "pg_hba.conf";
+    std::string rules;
+    {
+        std::ifstream in(hba);
+        rules.assign(std::istreambuf_iterator<char>(in), {});
+    }
+    {
+        std::ofstream out(hba, std::ios::trunc);
+        out << "host all " << PupilLogin("off", 1) << " 127.0.0.1/32 scram-sha-256\n" << rules;
+    }
+    admin.exec("ALTER ROLE " + QuoteIdentifier(PupilLogin("off", 1)) + " PASSWORD 'right-one'");
+    admin.exec("SELECT pg_reload_conf()");
+    const std::string passfile = (dir.path / "pgpass").string();
+    std::ofstream(passfile) << "127.0.0.1:" << SharedServer().port() << ":postgres:" << PupilLogin("off", 1)
+                            << ":wrong-one\n";
+    fs::permissions(passfile, fs::perms::owner_read | fs::perms::owner_write);
     struct Case {
         const char* name;
         std::string uri;
@@ -192,6 +234,8 @@ TEST(Sender, AnUnknownLoginOrNoServerKeepsEveryEntryAndRetriesByTheClock) {
         {"a login the server does not know", SharedServer().uriFor("nobody_here")},
         {"a pupil writing another pupil's homework", SharedServer().uriFor(PupilLogin("off", 2))},
         {"no server on the port", "postgresql://off@127.0.0.1:1/postgres"},
+        {"a wrong password in the password file",
+         SharedServer().uriFor(PupilLogin("off", 1), true) + "?passfile=" + passfile},
     };
     int n = 0;
     for (const Case& c : cases) {
@@ -224,6 +268,8 @@ TEST(Sender, AnUnknownLoginOrNoServerKeepsEveryEntryAndRetriesByTheClock) {
         EXPECT_EQ(unsentIn(file), 1);
         EXPECT_EQ(shown, 1);
     }
+    std::ofstream(hba, std::ios::trunc) << rules;
+    admin.exec("SELECT pg_reload_conf()");
 }
 
 int main(int argc, char** argv) {
