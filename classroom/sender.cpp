@@ -7,6 +7,7 @@
 #include "upload.h"
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <cstdio>
 #include <mutex>
@@ -54,7 +55,8 @@ struct Sender::Shared {
     bool stopping = false;
     bool woken = false;
     bool finished = false;
-    int attempts = 0;
+    std::atomic<int> attempts{0};  // counted as each call starts
+    bool stopRequested = false;
     Sender* owner = nullptr;  // cleared by stop(): no signal after it
 
     template <class Send>
@@ -73,7 +75,7 @@ public:
 
     // Sends what is due; returns the entries still unsent (-1: the local
     // file could not be read) and the problem of a failed try.
-    std::pair<long long, std::string> run(Backoff& backoff, int& attempts) {
+    std::pair<long long, std::string> run(Backoff& backoff, std::atomic<int>& attempts) {
         data::Database db;
         try {
             // Never creates the file; a file that is not ready yet (not
@@ -115,7 +117,7 @@ public:
 private:
     // "" when the server has them all.  A connection kept from an earlier
     // pass may have gone stale (a restarted server): one fresh try then.
-    std::string upload(const std::vector<data::outbox::Entry>& entries, int& attempts) {
+    std::string upload(const std::vector<data::outbox::Entry>& entries, std::atomic<int>& attempts) {
         for (int round = 0; round < 2; ++round) {
             const bool reused = connection_.has_value();
             try {
@@ -170,12 +172,7 @@ void Sender::start() {
                     if (shared->stopping) break;
                     shared->woken = false;
                 }
-                int attempts = 0;
-                const auto [waiting, problem] = pass.run(backoff, attempts);
-                {
-                    std::lock_guard lock(shared->mutex);
-                    shared->attempts += attempts;
-                }
+                const auto [waiting, problem] = pass.run(backoff, shared->attempts);
                 if (waiting != shown)
                     shared->signal([n = static_cast<int>(std::min<long long>(waiting, 1 << 30))](Sender& s) {
                         emit s.pending(n);
@@ -209,6 +206,9 @@ void Sender::start() {
 
 bool Sender::stop(std::chrono::milliseconds wait) {
     std::unique_lock lock(shared_->mutex);
+    // The wait is spent once: a second stop (the destructor's) adds none.
+    if (shared_->stopRequested) wait = std::chrono::milliseconds(0);
+    shared_->stopRequested = true;
     shared_->owner = nullptr;
     shared_->stopping = true;
     shared_->changed.notify_all();
@@ -222,9 +222,6 @@ void Sender::wake() {
     shared_->changed.notify_all();
 }
 
-int Sender::attempts() const {
-    std::lock_guard lock(shared_->mutex);
-    return shared_->attempts;
-}
+int Sender::attempts() const { return shared_->attempts; }
 
 }  // namespace classroom

@@ -19,6 +19,11 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -259,6 +264,7 @@ TEST(Sender, AWrongPasswordAnUnknownLoginOrNoServerKeepEveryEntryAndRetryByTheCl
         EXPECT_EQ(sender.attempts(), 1);
         clock.t = clock.now() + 10s;
         EXPECT_TRUE(waitFor([&] { return sender.attempts() == 2; }, 5s));
+        std::this_thread::sleep_for(500ms);  // the try (counted as it starts) fails meanwhile
         clock.t = clock.now() + 19s;  // the second wait is 20 s
         std::this_thread::sleep_for(400ms);
         EXPECT_EQ(sender.attempts(), 2);
@@ -270,6 +276,37 @@ TEST(Sender, AWrongPasswordAnUnknownLoginOrNoServerKeepEveryEntryAndRetryByTheCl
     }
     std::ofstream(hba, std::ios::trunc) << rules;
     admin.exec("SELECT pg_reload_conf()");
+}
+
+// A server that takes the connection and never answers: the sender is
+// stuck in its call, and stopping it still takes no more than the wait given.
+TEST(Sender, StoppingDoesNotWaitForAServerThatNeverAnswers) {
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listener, 4), 0);
+    ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+    TempDir dir;
+    const std::string file =
+        machine(dir.path, 1, {MakeEntry("silent", "五年级五班", "学生01", 1, 2461000, 20)});
+    auto sender = std::make_unique<Sender>(
+        options(file, "postgresql://silent@127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/postgres"));
+    int emitted = 0;
+    QObject ui;
+    QObject::connect(sender.get(), &Sender::pending, &ui, [&](int) { ++emitted; });
+    sender->start();
+    ASSERT_TRUE(waitFor([&] { return sender->attempts() == 1 && emitted == 0; }, 5s));
+    std::this_thread::sleep_for(200ms);  // inside the connection call by now
+    const auto before = std::chrono::steady_clock::now();
+    EXPECT_FALSE(sender->stop(800ms));
+    sender.reset();
+    EXPECT_LT(std::chrono::steady_clock::now() - before, 1500ms);
+    waitFor([] { return false; }, 300ms);
+    EXPECT_EQ(emitted, 0) << "a signal after the stop";
+    ::close(listener);
 }
 
 int main(int argc, char** argv) {
