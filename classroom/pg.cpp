@@ -184,6 +184,13 @@ ConnectParams ServerParams(const std::string& uri) {
             params.values.push_back("require");
         }
     }
+    // All text of the program is UTF-8, whatever the environment says.
+    for (std::size_t i = 0; i < params.keywords.size(); ++i)
+        if (params.keywords[i] == "client_encoding") params.values[i] = "UTF8";
+    if (params.value("client_encoding").empty()) {
+        params.keywords.push_back("client_encoding");
+        params.values.push_back("UTF8");
+    }
     if (params.value("connect_timeout").empty()) {
         params.keywords.push_back("connect_timeout");
         params.values.push_back(std::to_string(kConnectTimeout));

@@ -103,7 +103,7 @@ private:
 // one that carries a password (passwords belong in libpq's password file).
 // A host that is not this machine gets sslmode=require unless the URI asks
 // for require, verify-ca or verify-full; connect_timeout defaults to
-// kConnectTimeout seconds.
+// kConnectTimeout seconds; the client encoding is always UTF8.
 struct ConnectParams {
     std::vector<std::string> keywords;
     std::vector<std::string> values;
