@@ -42,7 +42,8 @@ class ClassCommand(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.folder = tempfile.mkdtemp(prefix="aoshu-cli-")
-        cls.uri = subprocess.run([sys.executable, os.path.join(HERE, "pg_temp.py"), "start", cls.folder],
+        cls.uri = subprocess.run([sys.executable, os.path.join(HERE, "pg_temp.py"), "start", cls.folder,
+                                  "--owner", str(os.getpid())],
                                  capture_output=True, text=True, check=True).stdout.strip()
         cls.out = tempfile.mkdtemp(prefix="aoshu-cli-out-")
 
