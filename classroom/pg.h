@@ -46,7 +46,7 @@ public:
     int rows() const;
     int columns() const;
     bool isNull(int row, int column) const;
-    // The value as text; NULL reads "".
+    // The value as text; NULL, and a cell outside the result, read "".
     std::string text(int row, int column) const;
     // The value as a number; NULL reads 0.
     long long integer(int row, int column) const;
