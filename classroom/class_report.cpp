@@ -59,7 +59,8 @@ const char* const kMissed =
     "ORDER BY misses DESC, a.question LIMIT 10";
 
 const char* const kCsvRows =
-    "SELECT h.pupil, h.class, h.grade_name, h.unit_name, h.day, min(h.score) FILTER (WHERE h.grading = 1), "
+    "SELECT h.pupil, h.class, h.grade_name, h.unit_name, to_char(h.day, 'YYYY-MM-DD'), "
+    "min(h.score) FILTER (WHERE h.grading = 1), "
     "max(h.seconds) "
     "FROM aoshu.homeworks h WHERE ($1::text IS NULL OR h.class = $1) AND ($2::date IS NULL OR h.day >= $2::date) "
     "GROUP BY h.school, h.class, h.pupil, h.grade_name, h.unit_name, h.day, h.started "

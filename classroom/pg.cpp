@@ -68,11 +68,13 @@ Result::~Result() { PQclear(result_); }
 int Result::rows() const { return PQntuples(result_); }
 int Result::columns() const { return PQnfields(result_); }
 bool Result::isNull(int row, int column) const { return PQgetisnull(result_, row, column) != 0; }
+// A cell outside the result reads as NULL ("", 0).
 std::string Result::text(int row, int column) const {
-    return std::string(PQgetvalue(result_, row, column), static_cast<std::size_t>(PQgetlength(result_, row, column)));
+    const char* value = PQgetvalue(result_, row, column);
+    return value ? std::string(value, static_cast<std::size_t>(PQgetlength(result_, row, column))) : std::string();
 }
-long long Result::integer(int row, int column) const { return std::strtoll(PQgetvalue(result_, row, column), nullptr, 10); }
-double Result::real(int row, int column) const { return std::strtod(PQgetvalue(result_, row, column), nullptr); }
+long long Result::integer(int row, int column) const { return std::strtoll(text(row, column).c_str(), nullptr, 10); }
+double Result::real(int row, int column) const { return std::strtod(text(row, column).c_str(), nullptr); }
 long long Result::affected() const { return std::strtoll(PQcmdTuples(result_), nullptr, 10); }
 
 Connection::Connection(const std::vector<std::string>& keywords, const std::vector<std::string>& values) {
@@ -183,6 +185,13 @@ ConnectParams ServerParams(const std::string& uri) {
             params.keywords.push_back("sslmode");
             params.values.push_back("require");
         }
+    }
+    // All text of the program is UTF-8, whatever the environment says.
+    for (std::size_t i = 0; i < params.keywords.size(); ++i)
+        if (params.keywords[i] == "client_encoding") params.values[i] = "UTF8";
+    if (params.value("client_encoding").empty()) {
+        params.keywords.push_back("client_encoding");
+        params.values.push_back("UTF8");
     }
     if (params.value("connect_timeout").empty()) {
         params.keywords.push_back("connect_timeout");

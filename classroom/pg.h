@@ -46,7 +46,7 @@ public:
     int rows() const;
     int columns() const;
     bool isNull(int row, int column) const;
-    // The value as text; NULL reads "".
+    // The value as text; NULL, and a cell outside the result, read "".
     std::string text(int row, int column) const;
     // The value as a number; NULL reads 0.
     long long integer(int row, int column) const;
@@ -103,7 +103,7 @@ private:
 // one that carries a password (passwords belong in libpq's password file).
 // A host that is not this machine gets sslmode=require unless the URI asks
 // for require, verify-ca or verify-full; connect_timeout defaults to
-// kConnectTimeout seconds.
+// kConnectTimeout seconds; the client encoding is always UTF8.
 struct ConnectParams {
     std::vector<std::string> keywords;
     std::vector<std::string> values;

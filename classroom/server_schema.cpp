@@ -117,6 +117,12 @@ void ensureLogin(Connection& connection, const std::string& login, const char* g
 }  // namespace
 
 void InitSchema(Connection& connection) {
+    // Names and question texts are Chinese: a database in another encoding
+    // would refuse them at the first upload.
+    const std::string encoding = connection.exec("SELECT current_setting('server_encoding')").text(0, 0);
+    if (encoding != "UTF8")
+        throw ServerError("这个数据库的编码是 " + encoding + "，班级服务器需要 UTF8 编码的数据库（createdb -E UTF8 -T template0）。",
+                          "");
     Transaction transaction(connection);
     // Two administrators running init at once wait for each other here.
     connection.script("SELECT pg_advisory_xact_lock(7300101); SET LOCAL client_min_messages = warning");

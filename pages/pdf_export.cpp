@@ -113,6 +113,7 @@ Saved savePdfAs(const QString& path, const QString& what, int pageCount, const D
     QTemporaryFile file;
     const std::string why = writeTemporary(file, QFileInfo(target).absolutePath(), what, pageCount, draw);
     if (!why.empty()) return failed(why);
+    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     // rename() puts the new file in the old one's place in one step.
     if (::rename(QFile::encodeName(file.fileName()).constData(), QFile::encodeName(target).constData()) != 0)
         return failed("无法写入文件 "_gbk + shown(target) + "，PDF没有保存。"_gbk);

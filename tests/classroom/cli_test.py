@@ -42,7 +42,8 @@ class ClassCommand(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.folder = tempfile.mkdtemp(prefix="aoshu-cli-")
-        cls.uri = subprocess.run([sys.executable, os.path.join(HERE, "pg_temp.py"), "start", cls.folder],
+        cls.uri = subprocess.run([sys.executable, os.path.join(HERE, "pg_temp.py"), "start", cls.folder,
+                                  "--owner", str(os.getpid())],
                                  capture_output=True, text=True, check=True).stdout.strip()
         cls.out = tempfile.mkdtemp(prefix="aoshu-cli-out-")
 
@@ -76,6 +77,7 @@ class ClassCommand(unittest.TestCase):
         done = self.run_class("report", "--pdf", pdf, user="wang")
         self.assertEqual(done.returncode, 0, done.stderr)
         self.assertNotIn("QStandardPaths", done.stderr)
+        self.assertEqual(os.stat(pdf).st_mode & 0o777, 0o600)  # the class's scores are the teacher's
         info = subprocess.run(["pdfinfo", pdf], capture_output=True, text=True, check=True).stdout
         self.assertIn("595 x 842 pts (A4)", info)
         text = pdf_text(pdf)

@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <stdexcept>
 
+#include <unistd.h>
+
 namespace classroom::testing {
 
 PgServer::PgServer() {
@@ -26,7 +28,9 @@ PgServer::~PgServer() {
 }
 
 std::string PgServer::run(const std::string& command) {
-    const std::string line = std::string("python3 " PG_TEMP_SCRIPT " ") + command + " " + folder_;
+    const std::string::size_type space = command.find(' ');
+    const std::string line = std::string("python3 " PG_TEMP_SCRIPT " ") + command.substr(0, space) + " " + folder_ +
+                             (space == std::string::npos ? "" : command.substr(space));
     FILE* pipe = popen(line.c_str(), "r");
     if (!pipe) throw std::runtime_error("cannot run " + line);
     std::string out;
@@ -37,7 +41,9 @@ std::string PgServer::run(const std::string& command) {
     return out;
 }
 
-void PgServer::start() { uri_ = run("start"); }
+// A watcher stops the server and removes the folder should this process end
+// without its destructor (a crash, a kill, a test's abort).
+void PgServer::start() { uri_ = run("start --owner " + std::to_string(getpid())); }
 void PgServer::stop() { run("stop"); }
 
 std::string PgServer::uriFor(const std::string& user, bool overTcp) const {

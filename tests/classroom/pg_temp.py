@@ -7,6 +7,10 @@
                            the same port on every start
     pg_temp.py stop DIR    stops it (the data stays until DIR is removed)
 
+    start DIR --owner PID  also leaves a watcher behind that stops the server
+                           and removes DIR once process PID has ended, so a
+                           test that crashes or is killed leaves no server
+
 Run as root (as CI does), the server runs as the user postgres: DIR is given
 to that user, so DIR's parents must be open to it (a folder made by
 tempfile.mkdtemp() under /tmp is).  fsync is off: the data is not meant to
@@ -14,9 +18,11 @@ survive a crash of the machine.
 """
 import os
 import pwd
+import shutil
 import socket
 import subprocess
 import sys
+import time
 
 BIN = os.environ.get("PG_BIN", "/usr/lib/postgresql/15/bin")
 
@@ -61,7 +67,7 @@ def start(folder):
                "-c full_page_writes=off -c max_connections=120")
     subprocess.run(as_server_user([f"{BIN}/pg_ctl", "-D", data, "-o", options, "-l", os.path.join(folder, "log"),
                                    "-w", "-t", "60", "start"]), check=True, **quiet)
-    print(f"postgresql:///postgres?host={folder}&port={port}&user=postgres")
+    return f"postgresql:///postgres?host={folder}&port={port}&user=postgres"
 
 
 def stop(folder):
@@ -71,11 +77,51 @@ def stop(folder):
                        stdout=subprocess.DEVNULL)
 
 
+def alive(pid):
+    try:
+        os.kill(pid, 0)
+    except ProcessLookupError:
+        return False
+    except PermissionError:
+        pass
+    return True
+
+
+def watch(folder, owner):
+    """Waits for the owner to end; then stops the server and removes folder,
+    unless the owner did so already."""
+    while alive(owner) and os.path.isdir(folder):
+        time.sleep(1)
+    if os.path.isdir(folder):
+        try:
+            stop(folder)
+        finally:
+            shutil.rmtree(folder, ignore_errors=True)
+
+
 def main():
-    if len(sys.argv) != 3 or sys.argv[1] not in ("start", "stop"):
+    args = sys.argv[1:]
+    if len(args) == 3 and args[0] == "watch":
+        watch(os.path.abspath(args[1]), int(args[2]))
+        return 0
+    owner = None
+    if len(args) == 4 and args[0] == "start" and args[2] == "--owner" and args[3].isdigit():
+        owner = int(args[3])
+        args = args[:2]
+    if len(args) != 2 or args[0] not in ("start", "stop"):
         print(__doc__, file=sys.stderr)
         return 2
-    (start if sys.argv[1] == "start" else stop)(sys.argv[2])
+    if args[0] == "stop":
+        stop(args[1])
+        return 0
+    uri = start(args[1])
+    # The watcher comes before the URI is printed: an owner that died
+    # meanwhile has closed the pipe the URI goes to.
+    if owner is not None:
+        subprocess.Popen([sys.executable, os.path.abspath(__file__), "watch", os.path.abspath(args[1]), str(owner)],
+                         stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                         start_new_session=True)
+    print(uri)
     return 0
 
 

@@ -36,7 +36,9 @@ TEST(ServerParams, RemoteHostsGetTlsLocalOnesDoNot) {
         const classroom::ConnectParams params = ServerParams(c.uri);
         EXPECT_EQ(params.value("sslmode"), c.sslmode);
         EXPECT_EQ(params.value("connect_timeout"), std::to_string(classroom::kConnectTimeout));
+        EXPECT_EQ(params.value("client_encoding"), "UTF8");
     }
+    EXPECT_EQ(ServerParams("dbname=aoshu client_encoding=GBK").value("client_encoding"), "UTF8");
     EXPECT_EQ(ServerParams("postgresql://localhost/aoshu?connect_timeout=2").value("connect_timeout"), "2");
 }
 

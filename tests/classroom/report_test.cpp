@@ -108,7 +108,8 @@ TEST(ClassReport, FiguresOfAKnownClass) {
 
 TEST(ClassReport, CsvRowsPerPupilAndHomework) {
     MakeKnownClass();
-    Connection teacher = ConnectAs("repteacher");
+    // Dates keep their form whatever date style the server is set to.
+    Connection teacher = OpenServer(SharedServer().uriFor("repteacher") + "&options=-c%20DateStyle%3DSQL%2CDMY");
     std::ostringstream csv;
     EXPECT_EQ(WriteCsv(teacher, {kClass, std::nullopt}, csv), 4);
     EXPECT_EQ(csv.str(),
@@ -127,6 +128,9 @@ struct CommandCase {
 
 TEST(ClassCommand, ReportsAndErrorsWithTheirExitCodes) {
     MakeKnownClass();
+    Connection admin = OpenServer(SharedServer().superuserUri());
+    if (admin.exec("SELECT 1 FROM pg_database WHERE datname = 'latin'").rows() == 0)
+        admin.script("CREATE DATABASE latin ENCODING 'LATIN1' LC_COLLATE 'C' LC_CTYPE 'C' TEMPLATE template0");
     const std::string uri = SharedServer().uriFor("repteacher");
     const CommandCase cases[] = {
         {{"report", "--server", "URI", "--class", "六年级9班"}, kExitOk, "这个班级还没有学生，也还没有作业。"},
@@ -141,6 +145,7 @@ TEST(ClassCommand, ReportsAndErrorsWithTheirExitCodes) {
         {{"report", "--server", SharedServer().uriFor("repp01")}, kExitServer, "不能查看班级报告"},
         {{"report", "--server", SharedServer().uriFor("rep p01")}, kExitServer, "无法连接班级服务器"},
         {{"init", "--server", "URI"}, kExitServer, "没有权限"},
+        {{"init", "--server", SharedServer().superuserUri() + "&dbname=latin"}, kExitServer, "需要 UTF8 编码的数据库"},
         {{"report", "--server", "URI", "--pdf", "/proc/no/such/folder/x.pdf"}, kExitFile, "PDF没有保存"},
     };
     for (const CommandCase& c : cases) {

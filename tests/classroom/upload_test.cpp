@@ -86,10 +86,14 @@ TEST(Upload, APupilWritesOnlyItsOwnRowsAndReadsNoOneElses) {
     ASSERT_EQ(mine.rows(), 1);
     EXPECT_EQ(mine.text(0, 0), "学生01");
 
-    // Writing as another pupil, or into another class, is refused whole.
+    // Writing as another pupil, or into another class, is refused whole;
+    // so is a homework without answers (each table checks for itself).
+    data::outbox::Entry bare = MakeEntry("z", cls, "学生02", 7, kDay, 20);
+    bare.answers.clear();
     const std::vector<data::outbox::Entry> forged[] = {
         {MakeEntry(PupilLogin("rls", 1), cls, "学生01", 2, kDay, 20), MakeEntry("x", cls, "学生02", 3, kDay, 20)},
         {MakeEntry("y", "三年级1班", "学生01", 4, kDay, 20)},
+        {bare},
     };
     for (const auto& batch : forged) {
         try {
