@@ -31,8 +31,8 @@ TOP_BAR = (0, 121, 640, 157)
 
 class ClassMode(homework_run.HomeworkRun):
 
-    def pg(self, command):
-        return subprocess.run([sys.executable, PG_TEMP, command, self.pg_dir], check=True,
+    def pg(self, command, *extra):
+        return subprocess.run([sys.executable, PG_TEMP, command, self.pg_dir, *extra], check=True,
                               capture_output=True, text=True).stdout.strip()
 
     def tool(self, *args):
@@ -89,7 +89,8 @@ class ClassMode(homework_run.HomeworkRun):
     def test_a_homework_reaches_the_class_report_also_after_an_outage(self):
         self.pg_dir = tempfile.mkdtemp(prefix="aoshu-e2e-pg-")
         self.addCleanup(shutil.rmtree, self.pg_dir, True)
-        self.superuser = self.pg("start")
+        # A watcher stops the server should this test die on the way.
+        self.superuser = self.pg("start", "--owner", str(os.getpid()))
         self.addCleanup(self.pg, "stop")
         port = self.superuser.rsplit("port=", 1)[1].split("&")[0]
         self.tool("init")
