@@ -1,6 +1,8 @@
 // Process entry: one instance per desktop, then the window and the data
 // module, then the event loop.
 #include "application.h"
+#include "class_mode.h"
+#include "config.h"
 #include "data_place.h"
 #include "data_upgrade.h"
 #include "datam.h"
@@ -11,6 +13,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 
+#include <cstdlib>
 #include <iostream>
 
 namespace {
@@ -37,8 +40,13 @@ int main(int argc, char** argv) {
     datam.programDir = place.folder.string();
     const std::string upgradeNotice =
         app::upgradeDatabase(QCoreApplication::applicationDirPath().toStdString(), place.folder);
+    // Class mode, when the school or the user has set it up.
+    const classroom::Config classConfig = classroom::readConfig(
+        classroom::configFiles(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME")), classroom::accountPupil());
+    for (const std::string& problem : classConfig.problems) std::cerr << "aoshu: " << problem << "\n";
     TmainForm mainForm(datam);
     datam.DataModuleCreate();
+    const classroom::ClassMode classMode(classConfig, datam, mainForm.Panel5, mainForm.Lpy, mainForm.Panel8);
     datam.showNotice = [&mainForm](const std::string& text) { mainForm.ShowNotice(text); };
 
     mainForm.show();

@@ -3,6 +3,7 @@
 #include "file_guard.h"
 #include "history.h"
 #include "jet_convert.h"
+#include "outbox.h"
 #include "schema.h"
 
 #include <algorithm>
@@ -162,6 +163,7 @@ void prepareConnection(sqlite3* db, const std::string& password) {
     checkPassword(db, password);
     checkTables(db);
     history::checkShape(db);  // the pupil's history, when the file has it
+    outbox::checkShape(db);   // the class outbox, when the file has it
     checkQuestionIds(db);
     useOwnView(db);
     if (sqlite3_db_readonly(db, "main") == 1) throw DataError("the database file is read-only");
@@ -235,6 +237,7 @@ void Connection::open() {
         // An older file gets the history tables; before the switch to the
         // log, so that a failure leaves the file as it was.
         history::addMissingTables(impl->db());
+        outbox::addMissingTable(impl->db());
         chooseJournal(impl->db());
     } catch (const DataError& e) {
         throw DataError(path + ": " + e.what());

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "error_text.h"
+#include "outbox.h"
 #include "pupil_error.h"
 
 #include <cstdint>
@@ -147,6 +148,10 @@ public:
     // it only ever goes into the connection string and back to the file
     // system.  Set by the process entry; tests point it elsewhere.
     std::string programDir;
+
+    // The class this machine's pupil belongs to (class mode); without it no
+    // grading goes to the class outbox.
+    std::optional<outbox::Member> classMember;
 
     // Called with "系统数据错!" (GBK) when RunQuery or RunCommand fails.
     std::function<void(const std::string&)> showNotice;

@@ -2,6 +2,7 @@
 
 #include "datam.h"
 #include "history.h"
+#include "outbox.h"
 #include "jet_convert.h"
 #include "jet_file.h"
 #include "schema.h"
@@ -163,6 +164,7 @@ MergeCounts buildMerged(const std::string& installed, const std::string& user, c
     openFile(db, temp, false);
     db.exec("PRAGMA journal_mode = DELETE");
     history::addMissingTables(db.handle());
+    outbox::addMissingTable(db.handle());
     Statement attach(db.handle(), "ATTACH DATABASE ? AS old");
     attach.bind(1, user);
     attach.step();
@@ -175,6 +177,15 @@ MergeCounts buildMerged(const std::string& installed, const std::string& user, c
     db.exec("BEGIN");
     try {
         for (const std::string& sql : carrySql(oldHistory)) db.exec(sql);
+        // The class outbox as it is: what was not sent yet still goes.
+        if (hasTable(db.handle(), "old", "class_outbox")) {
+            outbox::checkShape(db.handle(), "old");
+            db.exec("INSERT INTO main.class_outbox (seq, id, entry, written, sent) "
+                    "SELECT seq, id, entry, written, sent FROM old.class_outbox");
+            if (count(db.handle(), "SELECT count(*) FROM main.class_outbox") !=
+                count(db.handle(), "SELECT count(*) FROM old.class_outbox"))
+                throw DataError("the merged class_outbox does not hold every entry of the old one");
+        }
         checkCounts(db.handle(), oldHistory, installedQuestions);
         db.exec("COMMIT");
     } catch (...) {

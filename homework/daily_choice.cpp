@@ -1,6 +1,7 @@
 #include "daily_choice.h"
 
 #include "datam.h"
+#include "transaction.h"
 
 #include <QDateTime>
 
@@ -205,14 +206,34 @@ Homework markTodayOrReport(data::Tdatam& datam, int grade, int unit, bool mockPa
     }
 }
 
-void recordOrReport(data::Tdatam& datam, const Homework& homework, std::vector<data::history::Answer> answers,
+void recordOrReport(data::Tdatam& datam, const Homework& homework, std::vector<data::outbox::Answer> answers,
                     int score, int seconds, int grading) {
     if (homework.day == 0) return;
+    const std::string finish = clock().now().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")).toStdString();
+    std::vector<data::history::Answer> kept;
+    for (const data::outbox::Answer& a : answers) kept.push_back({a.question, a.chosen, a.right});
     data::history::Grading g{homework.grade, homework.unit, homework.paper, homework.day, homework.start,
-                             clock().now().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")).toStdString(),
-                             seconds, score, grading, std::move(answers)};
+                             finish, seconds, score, grading, std::move(kept)};
+    if (!datam.classMember) {
+        try {
+            data::history::recordGrading(datam.ADOConnection1, g);
+        } catch (const data::DataError& e) {
+            datam.reportStatementFailure("history of the grading", e);
+        }
+        return;
+    }
+    const data::outbox::Member& m = *datam.classMember;
+    const data::outbox::Entry entry{data::outbox::newId(), m.school, m.className, m.pupil, homework.grade,
+                                    homework.gradeName, homework.unit, homework.unitName, homework.day,
+                                    homework.start, finish, seconds, score, grading, std::move(answers)};
+    // The history and the outbox hold the same gradings: when either write
+    // fails, the scope ends without its commit and takes the caller's
+    // whole transaction back with it.
+    data::Transaction both(datam);
     try {
         data::history::recordGrading(datam.ADOConnection1, g);
+        data::outbox::add(datam.ADOConnection1, entry);
+        both.commit();
     } catch (const data::DataError& e) {
         datam.reportStatementFailure("history of the grading", e);
     }

@@ -16,6 +16,7 @@
 #pragma once
 
 #include "history.h"
+#include "outbox.h"
 
 #include <optional>
 #include <string>
@@ -47,6 +48,8 @@ struct Homework {
     std::optional<int> paper;  // the mock paper
     int day = 0;               // Julian day number; 0 before any homework
     std::string start;         // "YYYY-MM-DD HH:MM:SS"
+    std::string gradeName;     // UTF-8, for the class outbox
+    std::string unitName;
 };
 
 // Chooses and marks today's homework (the caller holds the transaction).
@@ -59,9 +62,10 @@ std::vector<int> choose(data::Connection& db, int grade, int unit, int day, int 
 
 // The hooks of extraction and grading: as above on the program's
 // connection and clock; a failure is reported as a failed statement is, and
-// the homework goes on.
+// the homework goes on.  In class mode (datam.classMember) the grading also
+// goes to the class outbox, in the caller's transaction.
 Homework markTodayOrReport(data::Tdatam& datam, int grade, int unit, bool mockPaper);
-void recordOrReport(data::Tdatam& datam, const Homework& homework, std::vector<data::history::Answer> answers,
+void recordOrReport(data::Tdatam& datam, const Homework& homework, std::vector<data::outbox::Answer> answers,
                     int score, int seconds, int grading);
 
 }  // namespace daily

@@ -38,6 +38,7 @@ void Session::ExtractHomework() {
     hw.AnswerGroups.resize(kSlots, nullptr);
     hw.AnalysisButtons.resize(kSlots, nullptr);
     for (int n = 1; n <= kSlots; ++n) hw.QuestionIds(n) = 0;
+    hw.QuestionTexts = {};
     hw.GradingCount = 0;
     hw.RecordedSeconds = 0;
     hw.SecondsLeft() = 3600;
@@ -57,6 +58,12 @@ void Session::ExtractHomework() {
 
     const bool mockPaper = gbk::copy(SelectedUnitText(), 1, 8) == "模拟试卷"_gbk;
     hw.Daily = daily::markTodayOrReport(datam, SelectedGrade(), SelectedUnit(), mockPaper);  // today's marks
+    const std::vector<std::string> grades = GradeNames();
+    if (SelectedGrade() >= 0 && SelectedGrade() < static_cast<int>(grades.size()))
+        hw.Daily.gradeName = gbk::toUtf8Shown(grades[static_cast<std::size_t>(SelectedGrade())]);
+    // The unit's name, without the description the list shows after it.
+    const std::string unitText = SelectedUnitText();
+    hw.Daily.unitName = gbk::toUtf8Shown(gbk::trimRight(unitText.substr(0, unitText.find("  "))));
     datam.RunQuery(mockPaper ? "select top 20 zd1,zd2,zd6,zd9,zd11,zd14 from b1 where zd9=11 and zd10=0 order by zd1"_gbk
                              : "select top 20 zd1,zd2,zd6,zd9,zd11,zd14 from b1 where zd9="_gbk +
                                    gbk::num(SelectedGrade()) + " and zd10=2 order by zd1");
@@ -75,6 +82,7 @@ void Session::ExtractHomework() {
             });
         };
         const std::string text = gbk::trimRight(unscramble("zd2"));
+        hw.QuestionTexts[static_cast<std::size_t>(n - 1)] = gbk::toUtf8Shown(text);
         RenderQuestionCard(n, static_cast<int>(rows.fieldByName("zd11").asInteger()), text);
         hw.AnswerKeys(n) = answerIndex(unscramble("zd6"));
         Bexz->resize(Bexz->width(), CardCursor());

@@ -32,7 +32,7 @@ void Session::GradeHomework() {
 
     double score = 0;
     std::vector<std::string> slotResults;
-    std::vector<data::history::Answer> answers;
+    std::vector<data::outbox::Answer> answers;
     for (int n = 1; n <= hw.QuestionCount; ++n) {
         const int chosen = hw.AnswerGroups[static_cast<std::size_t>(n - 1)]->itemIndex();
         const int key = hw.AnswerKeys(n);
@@ -42,7 +42,8 @@ void Session::GradeHomework() {
         const char letter = static_cast<char>('A' + chosen);  // '@' for no answer
         slotResults.push_back("update b3 set zd4='"_gbk + std::string(1, letter) + "',zd6=" + (right ? "1" : "0") +
                               " where zd1=" + gbk::num(n));
-        answers.push_back({hw.QuestionIds(n), letter, right});
+        const char keyLetter = key >= 0 && key <= 3 ? static_cast<char>('A' + key) : '@';
+        answers.push_back({n, hw.QuestionIds(n), letter, keyLetter, right, hw.QuestionTexts[static_cast<std::size_t>(n - 1)]});
     }
     const long long points = roundHalfEven(score);
 

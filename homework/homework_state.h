@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace ui {
@@ -35,6 +36,9 @@ struct HomeworkState {
     std::int32_t RecordedSeconds = 0;
     // The day's choice this homework came from, for the pupil's history.
     daily::Homework Daily;
+    // The question texts of the slots (UTF-8, index = slot - 1), for the
+    // class outbox.
+    std::array<std::string, kSlots> QuestionTexts;
 
     // The controls of the cards, index = slot - 1.  Owned by the window.
     std::vector<ui::SpeedButton*> AnalysisButtons;

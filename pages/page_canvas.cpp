@@ -4,6 +4,7 @@
 #include "application.h"
 #include "datam.h"
 #include "gbk.h"
+#include "line_sheets.h"
 #include "page_figures.h"
 #include "page_view.h"
 #include "page_layout.h"
@@ -30,15 +31,7 @@ Canvas* PageView::PageCanvas() {
 
 void PageView::DrawPageText(int x, int y, int size, int width, int align, int bold, const char* face,
                              const std::string& text) {
-    Canvas* canvas = PageCanvas();
-    if (!canvas || text.empty()) return;
-    const pages::TextPlacement at = pages::fitText(x, width, size, align, text.size());
-    canvas->font.face = face;
-    canvas->font.bold = bold == 1;
-    canvas->font.italic = false;
-    canvas->font.color = gbk::pos("结果:(×)"_gbk, text) ? QColor(0xFF, 0x00, 0x00) : QColor(Qt::black);
-    canvas->font.height = roundInt(at.size * PageScale);
-    canvas->textOut(roundInt(at.x * PageScale), roundInt(y * PageScale), text);
+    pages::sheets::drawPageText(PageCanvas(), PageScale, x, y, size, width, align, bold, face, text);
 }
 
 void PageView::DrawPageLine(int x1, int y1, int x2, int y2) {
@@ -128,18 +121,7 @@ Canvas& PageView::NewPageImage(int height, bool letEventsRun) {
 }
 
 void PageView::drawReportText(const std::string& line, int g) {
-    const std::string code = gbk::copy(line, 1, 3);
-    const std::string rest = gbk::copy(line, 4, 1000);
-    if (code == "`11")
-        DrawPageText(0, g, 80, kTextWidth, 1, 0, "黑体", rest);
-    else if (code == "`10")
-        DrawPageText(0, g, kFontSize, kTextWidth, 1, 0, "宋体", rest);
-    else if (code == "`01")
-        DrawPageText(100, g, 50, kTextWidth, 0, 0, "黑体", rest);
-    else if (code == "`00")
-        DrawPageText(100, g, kFontSize, kTextWidth, 0, 0, "宋体", rest);
-    else if (!line.empty())
-        DrawPageText(180, g, kFontSize, kTextWidth, 0, 0, "宋体", line);
+    pages::sheets::drawReportText(PageCanvas(), PageScale, line, g);
 }
 
 void PageView::drawPageOnce() {

@@ -10,6 +10,8 @@
 #include <QStandardPaths>
 #include <QTemporaryFile>
 
+#include <cstdio>
+
 #include <unistd.h>
 
 namespace pages::pdf {
@@ -81,6 +83,22 @@ bool onDisk(QFile& file, const CheckedFile& checked) {
     return QFileInfo(file.fileName()).size() == checked.written();
 }
 
+// The pages into a temporary file in folder, whole on disk; the reason
+// (GBK) when not.
+std::string writeTemporary(QTemporaryFile& file, const QString& folder, const QString& what, int pageCount,
+                           const DrawPage& draw) {
+    if (folder.isEmpty() || !QDir().mkpath(folder)) return "无法建立文件夹 "_gbk + shown(folder) + "，PDF没有保存。"_gbk;
+    file.setFileTemplate(folder + "/.aoshu-pdf-XXXXXX");
+    if (!file.open()) return "无法在文件夹 "_gbk + shown(folder) + " 中写文件，PDF没有保存。"_gbk;
+    CheckedFile checked(file);
+    const bool written = writePages(checked, what, pageCount, draw);
+    if (!onDisk(file, checked)) return "磁盘已满或不能写入，PDF没有保存。"_gbk;
+    if (!written) return "PDF文件没有写成，没有保存。"_gbk;
+    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
+                        QFileDevice::ReadOther);
+    return {};
+}
+
 }  // namespace
 
 QString fileName(const QString& what, const QDateTime& when, int n) {
@@ -90,18 +108,24 @@ QString fileName(const QString& what, const QDateTime& when, int n) {
 
 QString documentsFolder() { return QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation); }
 
+Saved savePdfAs(const QString& path, const QString& what, int pageCount, const DrawPage& draw) {
+    const QString target = QFileInfo(path).absoluteFilePath();
+    QTemporaryFile file;
+    const std::string why = writeTemporary(file, QFileInfo(target).absolutePath(), what, pageCount, draw);
+    if (!why.empty()) return failed(why);
+    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    // rename() puts the new file in the old one's place in one step.
+    if (::rename(QFile::encodeName(file.fileName()).constData(), QFile::encodeName(target).constData()) != 0)
+        return failed("无法写入文件 "_gbk + shown(target) + "，PDF没有保存。"_gbk);
+    file.setAutoRemove(false);
+    return {target, shown(target), std::string()};
+}
+
 Saved savePdf(const QString& folder, const QString& what, const QDateTime& when, int pageCount,
               const DrawPage& draw) {
-    if (folder.isEmpty() || !QDir().mkpath(folder))
-        return failed("无法建立文件夹 "_gbk + shown(folder) + "，PDF没有保存。"_gbk);
-    QTemporaryFile file(folder + "/.aoshu-pdf-XXXXXX");
-    if (!file.open()) return failed("无法在文件夹 "_gbk + shown(folder) + " 中写文件，PDF没有保存。"_gbk);
-    CheckedFile checked(file);
-    const bool written = writePages(checked, what, pageCount, draw);
-    if (!onDisk(file, checked)) return failed("磁盘已满或不能写入，PDF没有保存。"_gbk);
-    if (!written) return failed("PDF文件没有写成，没有保存。"_gbk);
-    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
-                        QFileDevice::ReadOther);
+    QTemporaryFile file;
+    const std::string why = writeTemporary(file, folder, what, pageCount, draw);
+    if (!why.empty()) return failed(why);
     // The rename never replaces a file: a name taken meanwhile moves on to
     // the next one.
     for (int n = 1; n < 1000; ++n) {

@@ -40,4 +40,10 @@ struct Saved {
 Saved savePdf(const QString& folder, const QString& what, const QDateTime& when, int pageCount,
               const DrawPage& draw);
 
+// Writes pageCount pages into the file at path, replacing a file of that
+// name only once the new one is whole on disk.  The file is its owner's
+// alone (mode 0600): a caller that names the file may be writing what
+// others must not read, such as a class's scores.
+Saved savePdfAs(const QString& path, const QString& what, int pageCount, const DrawPage& draw);
+
 }  // namespace pages::pdf

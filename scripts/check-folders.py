@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Checks that includes and links between the product folders go one way only:
 
-    app -> homework, pages, learning -> data -> platform
+    app -> homework, learning, classroom -> pages -> data -> platform
     tools -> data, platform
 
 Every quoted #include in a folder's sources is found by file name among the
@@ -14,13 +14,14 @@ import os
 import re
 import sys
 
-FOLDERS = ["app", "homework", "pages", "learning", "data", "platform", "tools"]
+FOLDERS = ["app", "homework", "pages", "learning", "classroom", "data", "platform", "tools"]
 
 # folder -> folders it may use
 ALLOWED = {
-    "app": {"homework", "pages", "learning", "data", "platform"},
+    "app": {"homework", "pages", "learning", "classroom", "data", "platform"},
     "homework": {"pages", "data", "platform"},
     "learning": {"pages", "data", "platform"},
+    "classroom": {"pages", "data", "platform"},
     "pages": {"data", "platform"},
     "data": {"platform"},
     "platform": set(),
@@ -31,6 +32,7 @@ TARGETS = {
     "shell": "app", "aoshu": "app", "homework": "homework", "pages": "pages",
     "learning": "learning", "data": "data", "platform": "platform",
     "page_layout": "pages", "page_progress": "pages", "contentlib": "tools", "contentbuilder": "tools",
+    "classroom": "classroom", "aoshu-class": "app",
 }
 
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.M)
@@ -100,6 +102,11 @@ def self_test():
         ({"pages/shell.h": "", "homework/session.h": '#include "shell.h"\n'}, 0),
         ({"pages/canvas.h": "", "learning/page.cpp": '#include "canvas.h"\n'}, 0),
         ({"learning/picture.h": "", "pages/report.cpp": '#include "picture.h"\n'}, 1),
+        ({"pages/pdf_export.h": "", "classroom/report.cpp": '#include "pdf_export.h"\n'}, 0),
+        ({"classroom/pg.h": "", "data/outbox.cpp": '#include "pg.h"\n'}, 1),
+        ({"homework/session.h": "", "classroom/upload.cpp": '#include "session.h"\n'}, 1),
+        ({"app/CMakeLists.txt": "target_link_libraries(aoshu-class PRIVATE classroom)\n"}, 0),
+        ({"pages/CMakeLists.txt": "target_link_libraries(pages PRIVATE classroom)\n"}, 1),
     ]
     failures = 0
     for files, expected in cases:

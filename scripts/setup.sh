@@ -8,6 +8,7 @@ PACKAGES=(
   qt6-base-dev qt6-svg-dev libjpeg62-turbo-dev libsqlite3-dev libtomlplusplus-dev libx11-dev
   libgtest-dev libbenchmark-dev
   pkg-config mdbtools-dev mdbtools
+  libpq-dev postgresql
   fonts-noto-cjk
   xvfb xdotool x11-utils imagemagick python3 python3-xlib poppler-utils
   cups printer-driver-cups-pdf

@@ -86,7 +86,9 @@ void makeUserCopy(const std::string& file, Shape shape) {
                        "INSERT INTO history_answer SELECT 1, zd1, zd3, zd4, zd4 = 'A' FROM b3;"
                        "UPDATE question_schedule SET seen = 2461011, step = 1, due = 2461012 WHERE question = 3003;"
                        "UPDATE question_schedule SET seen = 2461011, step = 2, due = 2461014 WHERE question = 3006;"
-                       "INSERT INTO daily_choice SELECT 2461011, 3, 0, zd3 FROM b3");
+                       "INSERT INTO daily_choice SELECT 2461011, 3, 0, zd3 FROM b3;"
+                       "INSERT INTO class_outbox (id, entry, written, sent) VALUES ('a', '{}', 'w', 's'), "
+                       "('b', '{}', 'w', NULL)");
 }
 
 // The installed database of the newer content (sequence 2): grade 3 now has
@@ -135,6 +137,8 @@ TEST(Upgrade, CarriesTheRecordIntoTheNewContentInEveryShape) {
         EXPECT_EQ(testdb::scalar(f.user, "SELECT count(*) FROM history_answer"), history ? "20" : "0");
         EXPECT_EQ(testdb::scalar(f.user, "SELECT ifnull(step || ',' || due, '-') FROM question_schedule WHERE "
                                          "question = 3006"), history ? "2,2461014" : "-");
+        // Class gradings not sent yet still go after the upgrade.
+        if (history) EXPECT_EQ(rows(f.user, "id || ':' || ifnull(sent, '-')", "FROM class_outbox ORDER BY seq"), "a:s\nb:-");
         // The day's choice is made afresh from the new content.
         EXPECT_EQ(testdb::scalar(f.user, "SELECT count(*) FROM daily_choice"), "0");
         EXPECT_NO_THROW(openWithConnection(f.user));

@@ -1,6 +1,9 @@
 // Grading: score, result text, next step and what is recorded, over the
 // whole ladder of repeated gradings.
 #include "homework_fixture.h"
+#include "outbox.h"
+
+#include <tuple>
 
 namespace {
 
@@ -144,4 +147,47 @@ TEST_F(GradingTest, SmallHomeworksScoreByTheirOwnCount) {
         finishAfter(5);
         EXPECT_EQ(pts(), c.text);
     }
+}
+
+// In class mode every grading also goes to the class outbox, in the same
+// transaction as the history: both or neither.
+TEST_F(GradingTest, InClassModeEachGradingGoesToTheOutboxWithTheHistory) {
+    startHomework();
+    datam->classMember = data::outbox::Member{"实验小学", "三年级二班", "王小明"};
+    answerRight(17);
+    finishAfter(100);
+    form->BT1Click();
+    finishAfter(50);
+    ASSERT_EQ(dbInt("select count(*) from class_outbox where sent is null"), 2);
+    EXPECT_EQ(dbInt("select count(distinct id) from class_outbox"), 2);
+    const data::outbox::Entry e = data::outbox::fromText(dbText("select entry from class_outbox order by seq limit 1"));
+    EXPECT_EQ(e.id, dbText("select id from class_outbox order by seq limit 1"));
+    EXPECT_EQ(std::make_tuple(e.school, e.className, e.pupil, e.grade, e.score, e.grading, e.seconds),
+              std::make_tuple(std::string("实验小学"), std::string("三年级二班"), std::string("王小明"), 3, 85, 1, 100));
+    EXPECT_EQ(e.gradeName, "三年级上");
+    ASSERT_EQ(e.answers.size(), 20u);
+    for (int n = 1; n <= 20; ++n) {
+        const auto& a = e.answers[static_cast<std::size_t>(n - 1)];
+        EXPECT_EQ(a.slot, n);
+        EXPECT_EQ(a.question, 3000 + n);
+        EXPECT_EQ(a.rightLetter, 'A' + kKeys[static_cast<std::size_t>(n - 1)]);
+        EXPECT_EQ(a.right, n <= 17);
+        EXPECT_FALSE(a.text.empty());
+    }
+    EXPECT_EQ(dbInt("select count(*) from history_homework"), 2);
+
+    // An outbox that cannot be written takes the whole grading back.
+    dbExec("drop table class_outbox");
+    form->BT1Click();
+    finishAfter(50);
+    EXPECT_EQ(pts(), "系统数据错!");
+    EXPECT_EQ(dbInt("select count(*) from history_homework"), 2);
+}
+
+TEST_F(GradingTest, WithoutClassModeTheOutboxStaysEmpty) {
+    startHomework();
+    answerRight(20);
+    finishAfter(100);
+    EXPECT_EQ(dbInt("select count(*) from history_homework"), 1);
+    EXPECT_EQ(dbInt("select count(*) from class_outbox"), 0);
 }

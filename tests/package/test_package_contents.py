@@ -27,6 +27,8 @@ ICON_SIDES = (16, 22, 24, 32, 48, 64, 128, 256)
 EXPECTED = {
     ("l", 0o777, "usr/bin/aoshu", "../lib/aoshu/aoshu"),
     ("-", 0o755, "usr/lib/aoshu/aoshu", None),
+    ("-", 0o755, "usr/bin/aoshu-class", None),
+    ("-", 0o644, "usr/share/man/man1/aoshu-class.1.gz", None),
     ("-", 0o444, "usr/lib/aoshu/dat/kelvma.dat", None),
     ("-", 0o644, "usr/share/applications/aoshu.desktop", None),
     ("-", 0o644, "usr/share/doc/aoshu/changelog.gz", None),
@@ -39,7 +41,7 @@ EXPECTED = {
 
 # Packages the program cannot run without, besides the C and C++ run time.
 REQUIRED = {"libqt6core6", "libqt6gui6", "libqt6widgets6", "libjpeg62-turbo", "libsqlite3-0",
-            "libx11-6", "fonts-noto-cjk"}
+            "libx11-6", "libpq5", "fonts-noto-cjk"}
 
 
 def run(*command, **options):
@@ -159,15 +161,16 @@ class PackageContents(unittest.TestCase):
     def test_program_is_built_with_the_hardening_flags(self):
         if os.environ.get("AOSHU_HARDENED") == "0":
             self.skipTest("this build turns the hardening flags off (the sanitizer build)")
-        program = os.path.join(self.root, "usr/lib/aoshu/aoshu")
-        headers = run("readelf", "-lW", program)
-        self.assertIn("GNU_RELRO", headers)
-        self.assertRegex(run("readelf", "-dW", program), r"FLAGS.*BIND_NOW")
-        imported = run("readelf", "--dyn-syms", "-W", program)
-        self.assertTrue("__stack_chk_fail" in imported, "no stack protector")
-        # Fortified calls (memcpy, snprintf, ... checked against the sizes
-        # the compiler knows) are imported as __*_chk.
-        self.assertTrue(re.search(r"__\w+_chk\b", imported), "no fortified call")
+        for name in ("usr/lib/aoshu/aoshu", "usr/bin/aoshu-class"):
+            program = os.path.join(self.root, name)
+            headers = run("readelf", "-lW", program)
+            self.assertIn("GNU_RELRO", headers, name)
+            self.assertRegex(run("readelf", "-dW", program), r"FLAGS.*BIND_NOW", name)
+            imported = run("readelf", "--dyn-syms", "-W", program)
+            self.assertTrue("__stack_chk_fail" in imported, f"{name}: no stack protector")
+            # Fortified calls (memcpy, snprintf, ... checked against the
+            # sizes the compiler knows) are imported as __*_chk.
+            self.assertTrue(re.search(r"__\w+_chk\b", imported), f"{name}: no fortified call")
 
     def test_menu_entry(self):
         entry = configparser.ConfigParser(interpolation=None)
