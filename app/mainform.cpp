@@ -41,15 +41,9 @@ TmainForm::TmainForm(data::Tdatam& dm) : Shell(dm), PageView(dm), QWidget(nullpt
 
 TmainForm::~TmainForm() = default;
 
-int TmainForm::screenWidth() const {
-    QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
-    return s ? s->geometry().width() : 1024;
-}
+int TmainForm::screenWidth() const { return width(); }
 
-int TmainForm::screenHeight() const {
-    QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
-    return s ? s->geometry().height() : 768;
-}
+int TmainForm::screenHeight() const { return height(); }
 
 void TmainForm::createComponents() {
     createTopArea();
@@ -64,6 +58,7 @@ void TmainForm::createComponents() {
 void TmainForm::createTopArea() {
     Image1 = make<Image>(client_, "Image1", 0, 0, 1022, 120);
     Image1->stretch = true;
+    Image1->maxWidening = 2;  // the sun stays round on a very wide screen
     Image1->setAlign(Align::Top);
     Image3 = make<Image>(client_, "Image3", 0, 684, 1022, 13);
     Image3->stretch = true;
@@ -75,7 +70,7 @@ void TmainForm::createTopArea() {
     ldw1 = makeLabel(client_, "ldw1", 367, 96, 244, 21, "Quorvel--Tarvix", title);
     FontSpec green = title;
     green.color = QColor(0x00, 0xFF, 0x00);
-    ldw0 = makeLabel(client_, "ldw0", 366, 94, 244, 21, "Quorvel--Tarvix", green);
+    ldw0 = makeLabel(client_, "ldw0", kTitleLeft, 94, 244, 21, "Quorvel--Tarvix", green);
     Imageft = make<Image>(client_, "Imageft", 0, 120, 49, 49);
     Imageft->setAutoSize(true);
     // A scratch picture under the work area: it takes each picture's size
@@ -194,6 +189,7 @@ void TmainForm::closeEvent(QCloseEvent* e) { FormClose(e); }
 void TmainForm::resizeEvent(QResizeEvent* e) {
     QWidget::resizeEvent(e);
     placeClientArea();
+    if (laidOut_) layOutToWindow();
 }
 
 void TmainForm::placeClientArea() {

@@ -18,6 +18,7 @@
 #include <string>
 
 class QDate;
+class QScreen;
 
 // The date line of the top bar: "2026年12月06日 星期日" (GBK).
 std::string DateLine(const QDate& d);
@@ -54,7 +55,8 @@ public:
     int ClosePermission = 0;   // 0: close requests are refused; 2: the program closes itself
     bool StartupCompleted = false;
 
-    // Screen size the layout is computed from.
+    // The size the layout is computed from: the window's own, which fills
+    // the screen's work area (the screen less any dock or panel).
     int screenWidth() const override;
     int screenHeight() const;
 
@@ -104,6 +106,16 @@ private:
     void loadArtwork();
     void bindEvents();
     void placeClientArea();
+    // Places the controls that follow the window's size: the corner button,
+    // the top bar's buttons, the centred panels, the work-area background
+    // and the title.
+    void layOutToWindow();
+    // Fills the screen's work area, now and whenever it changes.
+    void followWorkArea(QScreen* s);
+    QMetaObject::Connection workAreaWatch_;
+    // The title's left on a 1024-wide window.
+    static constexpr int kTitleLeft = 366;
     QWidget* client_;
     bool shown_ = false;
+    bool laidOut_ = false;
 };

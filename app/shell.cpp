@@ -9,6 +9,7 @@
 #include <QCloseEvent>
 #include <QDate>
 #include <QScreen>
+#include <QWindow>
 
 #include <iostream>
 
@@ -53,33 +54,17 @@ void TmainForm::FormCreate() {
 }
 
 void TmainForm::FormShow() {
-    if (QScreen* s = screen()) setGeometry(s->availableGeometry());
-    const int W = screenWidth();
-
-    BEND->move(W - BEND->width() - 3, 2);
-    Image8->move(BEND->x() - 2, BEND->y() - 2);
-    BJS->move(W - 110, BJS->y());
-    SpeedButton69->move(BJS->x() - 110, SpeedButton69->y());
-    SpeedButton6->move(SpeedButton69->x() - 110, SpeedButton6->y());
-    placeBackdrop(Image9, BJS);
-    placeBackdrop(Image69, SpeedButton69);
-    placeBackdrop(Image6, SpeedButton6);
+    followWorkArea(screen());
+    // Taken to another screen, the window fills that screen's work area.
+    if (QWindow* w = windowHandle()) QObject::connect(w, &QWindow::screenChanged, this, [this](QScreen* s) { followWorkArea(s); });
     SpeedButton69->setCaption("知识学习"_gbk);
-
-    CentrePanelCy();
-    Panel8->move((W - Panel8->width()) / 2, Panel8->y());
+    layOutToWindow();
+    laidOut_ = true;
 
     Lpy->setCaption(DateLine(QDate::currentDate()));
 
-    Imagefm0->setGeometry(0, Panel5->height(), Panel_ZY->width(), Panel_ZY->height());
-    TileCanvas(Imagefm0->canvas(), *Imicon0, Imagefm0->width(), Imagefm0->height());
-
     BJS->setCaption("退出系统"_gbk);
     Lkssj->setCaption("00分00秒"_gbk);
-
-    // The title sits at the same fraction of the width as on a 1024-wide screen.
-    ldw0->move(W * ldw0->x() / 1024, ldw0->y());
-    ldw1->move(ldw0->x() + 1, ldw1->y());
 
     for (QWidget* w : std::initializer_list<QWidget*>{Image5, Image4, BT2, BT1}) w->hide();
 
@@ -92,6 +77,39 @@ void TmainForm::FormShow() {
     page1->setEnabled(true);
     page1->hide();
     Panel_cy->show();
+}
+
+void TmainForm::followWorkArea(QScreen* s) {
+    QObject::disconnect(workAreaWatch_);
+    if (!s) return;
+    setGeometry(s->availableGeometry());
+    // A dock or panel that appears, goes or moves later changes the work
+    // area: the window follows it and lays its controls out again.
+    workAreaWatch_ = QObject::connect(s, &QScreen::availableGeometryChanged, this, [this](const QRect& area) { setGeometry(area); });
+}
+
+void TmainForm::layOutToWindow() {
+    const int W = screenWidth();
+
+    BEND->move(W - BEND->width() - 3, 2);
+    Image8->move(BEND->x() - 2, BEND->y() - 2);
+    BJS->move(W - 110, BJS->y());
+    SpeedButton69->move(BJS->x() - 110, SpeedButton69->y());
+    SpeedButton6->move(SpeedButton69->x() - 110, SpeedButton6->y());
+    placeBackdrop(Image9, BJS);
+    placeBackdrop(Image69, SpeedButton69);
+    placeBackdrop(Image6, SpeedButton6);
+
+    CentrePanelCy();
+    Panel8->move((W - Panel8->width()) / 2, Panel8->y());
+
+    Imagefm0->setGeometry(0, Panel5->height(), Panel_ZY->width(), Panel_ZY->height());
+    Imagefm0->clearPicture();
+    TileCanvas(Imagefm0->canvas(), *Imicon0, Imagefm0->width(), Imagefm0->height());
+
+    // The title sits at the same fraction of the width as on a 1024-wide screen.
+    ldw0->move(W * kTitleLeft / 1024, ldw0->y());
+    ldw1->move(ldw0->x() + 1, ldw1->y());
 }
 
 void TmainForm::FormClose(QCloseEvent* e) {

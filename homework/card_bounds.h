@@ -19,6 +19,11 @@ inline constexpr std::size_t kMaxLines = 40;
 // A picture is scaled down into this box, keeping its shape.
 inline constexpr int kMaxPictureWidth = 716;
 inline constexpr int kMaxPictureHeight = 800;
+// Pixels of one card's bitmap: on a screen of more pixels per unit a card
+// gets them up to about what a card of the most lines takes at one pixel
+// per unit (a usual card of 400 rows gets all of them at 2), so a homework
+// takes about as much memory there as on a plain screen.
+inline constexpr qint64 kMaxCardPixels = 786LL * 1600;
 
 // The card's text (GBK, lines split at CR LF) cut to kMaxLines lines.
 std::string boundedText(std::string_view gbkText);

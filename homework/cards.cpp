@@ -116,6 +116,7 @@ void Session::RenderQuestionCard(int n, int pictureFlag, const std::string& gbkT
     card->onMouseUp = [this, card](int x, int y) { CardMouseUp(*card, x, y); };
     card->setHandCursor();
     card->clearPicture();
+    card->maxPixels = cards::kMaxCardPixels;
 
     Canvas& canvas = card->canvas();
     TileCanvas(canvas, *Imicon1, card->width(), card->height());

@@ -2,6 +2,7 @@
 // dialog, and one print job per report page on an A4 portrait sheet.
 #include "application.h"
 #include "gbk.h"
+#include "input_block.h"
 #include "page_view.h"
 #include "print_service.h"
 #include "scoped_flag.h"
@@ -73,7 +74,7 @@ void PageView::OpenPrintDialog() {
     SpE2->setValue(SpE2->maxValue());
     pdydlg->show();
     realignChildren(Panel_cy);  // the dialog fills the panel it now shows in
-    Panel_ZY->setEnabled(false);
+    setInputBlocked(Panel_ZY, true);
     Panel_cy->show();
 }
 
@@ -83,7 +84,7 @@ void PageView::SpeedButton77Click() {
         return;
     }
     pdydlg->hide();
-    Panel_ZY->setEnabled(true);
+    setInputBlocked(Panel_ZY, false);
     Panel_cy->hide();
 }
 
@@ -97,7 +98,7 @@ void PageView::SetA4Paper(QPrinter& printer) {
 void PageView::Button_DYXZQRClick() {
     if (printing_) return;  // a click that queued while printing
     auto closeDialog = [this] {
-        Panel_ZY->setEnabled(true);
+        setInputBlocked(Panel_ZY, false);
         pdydlg->hide();
         Panel_cy->hide();
     };

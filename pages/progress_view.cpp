@@ -5,6 +5,7 @@
 #include "canvas.h"
 #include "datam.h"
 #include "gbk.h"
+#include "input_block.h"
 #include "page_view.h"
 #include "pdf_export.h"
 #include "progress_page.h"
@@ -66,8 +67,9 @@ void PageView::SaveAsPdfClick() {
     // The bitmap of a content page is 30000 units tall; the page ends where
     // the page image does.
     const QImage& bitmap = Image2->picture();
-    const QImage page = contentPage ? bitmap.copy(0, 0, std::min(bitmap.width(), Image2->width()),
-                                                  std::min(bitmap.height(), Image2->height()))
+    const double ratio = bitmap.devicePixelRatio();  // pixels per unit of the page image
+    const QImage page = contentPage ? bitmap.copy(0, 0, std::min(bitmap.width(), int(Image2->width() * ratio)),
+                                                  std::min(bitmap.height(), int(Image2->height() * ratio)))
                                     : QImage();
     const bool record = m_pd->lineCount() > 0 && m_pd->line(0) == "`11学习记录"_gbk;
     const QString what = contentPage ? QStringLiteral("奥数学习") : record ? QStringLiteral("学习记录")
@@ -78,13 +80,13 @@ void PageView::SaveAsPdfClick() {
     pages::pdf::Saved saved;
     {
         ScopedFlag busy(printing_);  // no page turns and no second save meanwhile
-        Panel_ZY->setEnabled(false);
+        setInputBlocked(Panel_ZY, true);
         struct Restore {
             PageView& form;
             int page;
             ~Restore() {
                 form.CurrentPage = page;
-                form.Panel_ZY->setEnabled(true);
+                ui::setInputBlocked(form.Panel_ZY, false);
             }
         } restore{*this, shownPage};
         saved = pages::pdf::savePdf(pages::pdf::documentsFolder(), what, QDateTime::currentDateTime(), count,

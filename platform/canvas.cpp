@@ -12,12 +12,12 @@ Canvas::Canvas(QPainter* painter) : painter_(painter) {}
 
 int Canvas::width() const {
     if (painter_) return painter_->device() ? painter_->device()->width() : 0;
-    return bitmap_->width();
+    return int(bitmap_->deviceIndependentSize().width());
 }
 
 int Canvas::height() const {
     if (painter_) return painter_->device() ? painter_->device()->height() : 0;
-    return bitmap_->height();
+    return int(bitmap_->deviceIndependentSize().height());
 }
 
 void Canvas::notify() {
@@ -89,7 +89,9 @@ void Canvas::copyRect(const QRect& dest, const QImage& source, const QRect& sour
 void Canvas::compose(const QRect& dest, const QImage& source, const QRect& sourceRect) {
     if (dest.isEmpty() || sourceRect.isEmpty()) return;
     paint([&](QPainter& p) {
-        p.setRenderHint(QPainter::SmoothPixmapTransform, painter_ != nullptr);
+        // Pictures are scaled smoothly on a printer and on a bitmap finer than
+        // its units; a bitmap of one pixel per unit keeps them sharp.
+        p.setRenderHint(QPainter::SmoothPixmapTransform, painter_ != nullptr || bitmap_->devicePixelRatio() != 1.0);
         if (copyMode == CopyMode::SrcAnd && p.paintEngine()->hasFeature(QPaintEngine::RasterOpModes))
             p.setCompositionMode(QPainter::RasterOp_SourceAndDestination);
         p.drawImage(dest, source, sourceRect);

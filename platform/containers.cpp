@@ -1,6 +1,7 @@
 #include "containers.h"
 
 #include "application.h"
+#include "input_block.h"
 
 #include <QApplication>
 #include <QChildEvent>
@@ -43,7 +44,7 @@ protected:
         auto* wheel = static_cast<QWheelEvent*>(e);
         if (wheelTurn(wheel) == 0) return false;
         ScrollBox* box = focusedScrollBox(static_cast<QWidget*>(watched));
-        if (!box || !box->isVisible() || !box->isEnabled()) return false;
+        if (!box || !box->isVisible() || !box->isEnabled() || inputBlocked(box)) return false;
         wheel->accept();
         box->mouseWheel(wheelTurn(wheel));
         return true;

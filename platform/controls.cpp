@@ -6,6 +6,8 @@
 #include <QPainter>
 #include <QResizeEvent>
 
+#include <cmath>
+
 namespace ui {
 
 // ---------------------------------------------------------------- Control
@@ -180,7 +182,7 @@ Image::Image(QWidget* parent) : QWidget(parent), Control(this) {}
 void Image::setPicture(const QImage& img) {
     picture_ = img.isNull() ? QImage() : img.convertToFormat(QImage::Format_RGB32);
     canvas_.reset();
-    if (autoSize_ && !picture_.isNull()) resize(picture_.size());
+    if (autoSize_ && !picture_.isNull()) resize(picture_.deviceIndependentSize().toSize());
     update();
 }
 
@@ -192,12 +194,20 @@ void Image::clearPicture() {
 
 void Image::setAutoSize(bool a) {
     autoSize_ = a;
-    if (autoSize_ && !picture_.isNull()) resize(picture_.size());
+    if (autoSize_ && !picture_.isNull()) resize(picture_.deviceIndependentSize().toSize());
 }
 
 Canvas& Image::canvas() {
     if (picture_.isNull()) {
-        picture_ = QImage(std::max(1, width()), std::max(1, height()), QImage::Format_RGB32);
+        const int w = std::max(1, width());
+        const int h = std::max(1, height());
+        double ratio = std::max(1.0, devicePixelRatioF());
+        const double units = double(w) * h;
+        if (units * ratio * ratio > double(maxPixels)) ratio = std::max(1.0, std::sqrt(double(maxPixels) / units));
+        picture_ = QImage(std::max(1, int(std::ceil(w * ratio))), std::max(1, int(std::ceil(h * ratio))),
+                          QImage::Format_RGB32);
+        if (picture_.isNull()) picture_ = QImage(w, h, QImage::Format_RGB32);  // no room for the finer one
+        else picture_.setDevicePixelRatio(ratio);
         picture_.fill(Qt::white);
         canvas_.reset();
     }
@@ -208,10 +218,21 @@ Canvas& Image::canvas() {
 void Image::paintEvent(QPaintEvent*) {
     if (picture_.isNull()) return;
     QPainter p(this);
-    if (stretch)
-        p.drawImage(rect(), picture_);
-    else
+    if (!stretch) {
         p.drawImage(QPoint(0, 0), picture_);
+        return;
+    }
+    p.setRenderHint(QPainter::SmoothPixmapTransform);
+    const QSizeF size = picture_.deviceIndependentSize();
+    const double widest = maxWidening > 0 ? size.width() * height() / size.height() * maxWidening : width();
+    if (width() <= widest) {
+        p.drawImage(rect(), picture_);
+        return;
+    }
+    const int drawn = int(widest);
+    p.drawImage(QRect(0, 0, drawn, height()), picture_);
+    const QRect lastColumn(picture_.width() - 1, 0, 1, picture_.height());
+    p.drawImage(QRect(drawn, 0, width() - drawn, height()), picture_, lastColumn);
 }
 
 // ---------------------------------------------------------------- Label

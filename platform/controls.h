@@ -156,9 +156,20 @@ public:
     void clearPicture();
     bool hasPicture() const { return !picture_.isNull(); }
 
+    // A blank bitmap of the control's size is made on first use, with as
+    // many pixels per unit as the screen has (drawing is in the control's
+    // own units either way), fewer for a bitmap over maxPixels, never
+    // fewer than one.
     Canvas& canvas();
+    static constexpr qint64 kMaxCanvasPixels = 16'000'000;
+    // This control's bound, for owners of many bitmaps (the cards).
+    qint64 maxPixels = kMaxCanvasPixels;
 
     bool stretch = false;
+    // With stretch: the most the picture is widened against its height's
+    // scale; past it the picture keeps that shape at the left and its last
+    // column fills the rest (a banner on a very wide screen).  0: no limit.
+    double maxWidening = 0;
     bool autoSize() const { return autoSize_; }
     void setAutoSize(bool a);
 

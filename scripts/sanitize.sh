@@ -21,7 +21,7 @@ cmake --build build-asan -j"$(nproc)"
 export ASAN_OPTIONS=detect_leaks=0:abort_on_error=1:detect_stack_use_after_return=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 status=0
-ctest --test-dir build-asan --output-on-failure || status=$?
+ctest --test-dir build-asan --output-on-failure -j"$(nproc)" || status=$?
 if [[ $status -ne 0 ]]; then
   echo "sanitize: running the failed tests once more"
   status=0

@@ -7,7 +7,11 @@
 #include <gtest/gtest.h>
 
 int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" SCREEN_CONFIG);
+    // AOSHU_TEST_SCREEN names another screen file (a finer screen that,
+    // with QT_SCALE_FACTOR, is 1280 x 1024 in the window's units).
+    const QByteArray screen = qEnvironmentVariableIsSet("AOSHU_TEST_SCREEN") ? qgetenv("AOSHU_TEST_SCREEN")
+                                                                              : QByteArray(SCREEN_CONFIG);
+    qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + screen);
     const QByteArray runtime = QDir::tempPath().toUtf8() + "/aoshu-test-runtime";
     QDir().mkpath(QString::fromUtf8(runtime));
     QFile::setPermissions(QString::fromUtf8(runtime), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);

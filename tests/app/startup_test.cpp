@@ -40,6 +40,37 @@ TEST_F(ProgramTest, LayoutOn1280x1024FollowsTheScreen) {
     EXPECT_EQ(form->Lpy->caption(), DateLine(QDate::currentDate()));
 }
 
+// A dock or panel takes part of the screen: the window fills what is left
+// and every control the layout places lies wholly inside it, the corner
+// button at its right-hand corner.
+TEST_F(ProgramTest, LayoutFollowsTheWorkAreaBesideADock) {
+    const struct {
+        const char* dock;
+        QRect area;
+    } cases[] = {
+        {"left", {64, 0, 1216, 1024}},  {"right", {0, 0, 1216, 1024}},    {"top", {0, 48, 1280, 976}},
+        {"bottom", {0, 0, 1280, 976}},  {"1024x768 less a dock", {0, 0, 960, 768}},
+    };
+    start();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.dock);
+        form->setGeometry(c.area);  // what the window does when the work area changes
+        const QRect inside = form->clientArea()->rect();
+        const std::pair<const char*, QWidget*> placed[] = {
+            {"BEND", form->BEND},       {"BJS", form->BJS},           {"SpeedButton69", form->SpeedButton69},
+            {"SpeedButton6", form->SpeedButton6}, {"SpeedButtonJL", form->SpeedButtonJL},
+            {"Panel_cy", form->Panel_cy}, {"Panel8", form->Panel8}, {"ldw0", form->ldw0}};
+        for (const auto& [name, w] : placed) {
+            const QRect at(w->mapTo(form->clientArea(), QPoint(0, 0)), w->size());
+            EXPECT_TRUE(inside.contains(at)) << name << " at " << at.x() << "," << at.y();
+        }
+        EXPECT_EQ(form->BEND->x(), c.area.width() - 22);
+        EXPECT_EQ(form->BJS->x(), c.area.width() - 110);
+        EXPECT_EQ(form->Panel_cy->pos(), QPoint((c.area.width() - 469) / 2, (c.area.height() - 333) / 2 + 50));
+        EXPECT_EQ(form->Imagefm0->size(), form->Panel_ZY->size());
+    }
+}
+
 TEST_F(ProgramTest, DateLineNamesTheWeekday) {
     const struct {
         QDate date;

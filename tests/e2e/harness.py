@@ -23,12 +23,12 @@ SCREEN_SIZE = "1280x1024x24"
 class XServer:
     """An Xvfb server on a display number it picks itself."""
 
-    def __init__(self):
+    def __init__(self, screen_size=SCREEN_SIZE):
         read_end, write_end = os.pipe()
         self.process = subprocess.Popen(
             # -noreset: without it the server resets when its last client
             # leaves and may refuse the next program for a moment.
-            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", SCREEN_SIZE,
+            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", screen_size,
              "-nolisten", "tcp", "-noreset"],
             pass_fds=[write_end], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
             preexec_fn=_end_with_parent)
@@ -95,8 +95,9 @@ class Program:
         self.processes = []
         atexit.register(self.stop_all)
 
-    def start(self, server):
+    def start(self, server, extra_env=None):
         env = server.env()
+        env.update(extra_env or {})
         env["XDG_RUNTIME_DIR"] = self.dir
         log_path = os.path.join(self.dir, f"output-{len(self.processes) + 1}.log")
         with open(log_path, "wb") as log:
@@ -260,14 +261,14 @@ def query(database_path, sql, parameters=()):
 class Session:
     """An X server and a program copy, for one test; close() ends both."""
 
-    def __init__(self, bin_dir, output_dir):
+    def __init__(self, bin_dir, output_dir, screen_size=SCREEN_SIZE):
         self.output_dir = output_dir
         self.temp = tempfile.mkdtemp(prefix="aoshu-e2e-")
-        self.server = XServer()
+        self.server = XServer(screen_size)
         self.program = Program(bin_dir, os.path.join(self.temp, "run"))
 
-    def start(self):
-        return self.program.start(self.server)
+    def start(self, extra_env=None):
+        return self.program.start(self.server, extra_env)
 
     def shot(self, name):
         return screenshot(self.server, os.path.join(self.output_dir, name + ".png"))
@@ -283,7 +284,7 @@ BIN_DIR = os.environ.get("AOSHU_BIN_DIR", os.path.join(REPO, "build", "bin"))
 OUTPUT_DIR = os.environ.get("E2E_OUTPUT_DIR", os.path.join(REPO, "build", "e2e-output"))
 
 
-def session_for(test):
+def session_for(test, screen_size=SCREEN_SIZE):
     """A session for a unittest test: the built program (AOSHU_BIN_DIR,
     default build/bin) must exist; screenshots go to a fresh folder of the
     test's name under E2E_OUTPUT_DIR (default build/e2e-output); the session
@@ -293,7 +294,7 @@ def session_for(test):
     output = os.path.join(OUTPUT_DIR, test._testMethodName)
     shutil.rmtree(output, ignore_errors=True)
     os.makedirs(output)
-    session = Session(BIN_DIR, output)
+    session = Session(BIN_DIR, output, screen_size)
     test.addCleanup(session.close)
     return session
 

@@ -3,12 +3,16 @@
 #include "report_fixture.h"
 
 #include "pdf_tools.h"
+#include "input_block.h"
 #include "print_service.h"
 
+#include <QApplication>
 #include <QLineEdit>
 #include <QPrinter>
 #include <QProcess>
+#include <QScrollBar>
 #include <QTemporaryDir>
+#include <QWheelEvent>
 #include <QTest>
 
 namespace {
@@ -76,13 +80,13 @@ TEST_F(PrintTest, TheDialogOffersEveryPage) {
         paginate(std::vector<std::string>(static_cast<std::size_t>(51 * c.pages), "x"));
         handle([this] { form->spb3Click(); });
         EXPECT_TRUE(form->pdydlg->isVisible());
-        EXPECT_FALSE(form->Panel_ZY->isEnabled());
+        EXPECT_TRUE(ui::inputBlocked(form->Panel_ZY));
         EXPECT_EQ(u8(form->LabelJSQ->caption()), c.label);
         EXPECT_EQ(form->SpE1->value(), 1);
         EXPECT_EQ(form->SpE2->value(), c.pages);
         form->SpeedButton77->click();
         EXPECT_FALSE(form->Panel_cy->isVisible());
-        EXPECT_TRUE(form->Panel_ZY->isEnabled());
+        EXPECT_FALSE(ui::inputBlocked(form->Panel_ZY));
     }
     // Typing takes one character; the spin buttons go on past 9.
     handle([this] { form->spb3Click(); });
@@ -110,7 +114,7 @@ TEST_F(PrintTest, EachPageIsAJobOfItsOwnLaidOutAsOnScreen) {
         ASSERT_FALSE(messageBoxes.empty());
         EXPECT_EQ(messageBoxes.back(), std::make_pair(std::string("打印结束!"), std::string("系统提示")));
         EXPECT_FALSE(form->pdydlg->isVisible());
-        EXPECT_TRUE(form->Panel_ZY->isEnabled());
+        EXPECT_FALSE(ui::inputBlocked(form->Panel_ZY));
         EXPECT_EQ(form->CurrentPage, 4);
         for (int page : {2, 3}) {
             const QString file = files[static_cast<std::size_t>(page - 2)];
@@ -143,7 +147,7 @@ TEST_F(PrintTest, NothingToPrintOrNoPrinter) {
     ASSERT_EQ(messageBoxes.size(), 1u);
     EXPECT_EQ(messageBoxes.back().first, "没有可用的打印机");
     EXPECT_FALSE(form->pdydlg->isVisible());
-    EXPECT_TRUE(form->Panel_ZY->isEnabled());
+    EXPECT_FALSE(ui::inputBlocked(form->Panel_ZY));
     EXPECT_TRUE(form->SBOX1->isVisible());  // the report stays on screen
 
     // A printer that refuses the job.
@@ -154,6 +158,42 @@ TEST_F(PrintTest, NothingToPrintOrNoPrinter) {
     ASSERT_EQ(messageBoxes.size(), 1u);
     EXPECT_TRUE(messageBoxes.back().first.starts_with("打印失败：")) << messageBoxes.back().first;
     EXPECT_FALSE(form->pdydlg->isVisible());
-    EXPECT_TRUE(form->Panel_ZY->isEnabled());
+    EXPECT_FALSE(ui::inputBlocked(form->Panel_ZY));
     EXPECT_TRUE(errors.empty());
+}
+
+// While the dialog is open the work area keeps its look but takes no input:
+// the date line, the countdown and the viewer bar are drawn as before, and
+// clicks on the page buttons, keys and the wheel over the dialog turn no page.
+TEST_F(PrintTest, TheOpenDialogKeepsTheWorkAreaLookingTheSameButDeaf) {
+    paginate(std::vector<std::string>(51 * 3, "x"));
+    form->SpB2Click();  // page 2: both page buttons take clicks
+    ASSERT_EQ(form->CurrentPage, 2);
+    const std::pair<const char*, QWidget*> looks[] = {
+        {"Lpy", form->Lpy}, {"Panel8", form->Panel8}, {"Lkssj", form->Lkssj}, {"PYL", form->PYL}, {"SpB2", form->SpB2}};
+    std::vector<QImage> before;
+    for (const auto& [name, w] : looks) before.push_back(w->grab().toImage());
+
+    handle([this] { form->spb3Click(); });
+    ASSERT_TRUE(form->pdydlg->isVisible());
+    for (std::size_t i = 0; i < std::size(looks); ++i)
+        EXPECT_EQ(looks[i].second->grab().toImage(), before[i]) << looks[i].first << " looks different";
+
+    QTest::mouseClick(form->SpB2, Qt::LeftButton);
+    QTest::mouseClick(form->SpB1, Qt::LeftButton);
+    form->SBOX1->setFocus();
+    QTest::keyClick(form->SBOX1, Qt::Key_PageDown);
+    const int scrolled = form->SBOX1->verticalScrollBar()->value();
+    for (int notch = 0; notch < 6; ++notch) {
+        QWheelEvent wheel(QPointF(5, 5), form->pdydlg->mapToGlobal(QPointF(5, 5)), {}, {0, -120}, Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(form->pdydlg, &wheel);
+    }
+    EXPECT_EQ(form->SBOX1->verticalScrollBar()->value(), scrolled);
+    EXPECT_EQ(form->CurrentPage, 2);
+    EXPECT_TRUE(form->pdydlg->isVisible());
+
+    form->SpeedButton77->click();
+    QTest::mouseClick(form->SpB2, Qt::LeftButton);  // the work area answers again
+    EXPECT_EQ(form->CurrentPage, 3);
 }
