@@ -10,6 +10,7 @@
 #include <QDate>
 #include <QScreen>
 #include <QWindow>
+#include <algorithm>
 
 #include <iostream>
 
@@ -101,7 +102,11 @@ void TmainForm::layOutToWindow() {
     placeBackdrop(Image6, SpeedButton6);
 
     CentrePanelCy();
-    Panel8->move((W - Panel8->width()) / 2, Panel8->y());
+    // The countdown sits in the middle of the bar, but on a narrow bar (1024
+    // wide and less) it keeps left of the learning record's button, which
+    // takes the slot left of the daily post.
+    const int recordLeft = SpeedButton6->x() - 110;
+    Panel8->move(std::min((W - Panel8->width()) / 2, recordLeft - 4 - Panel8->width()), Panel8->y());
 
     Imagefm0->setGeometry(0, Panel5->height(), Panel_ZY->width(), Panel_ZY->height());
     Imagefm0->clearPicture();

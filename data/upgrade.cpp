@@ -14,8 +14,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <thread>
 
 namespace data::upgrade {
 namespace {
@@ -222,11 +224,26 @@ void keepBackup(const std::string& path) {
 
 // Moves the log of the user's copy into the file, so that the file alone
 // holds the record and no log is left to be replayed onto the new file.
+// The switch out of the log fails at once, without waiting, while another
+// connection reads the file (a second program starting at the same moment
+// looks at the copy's version); the merge lock keeps every writer out, so
+// such a reader is gone within moments and the switch is tried again.
 void checkpoint(const std::string& user) {
     Database db;
     openFile(db, user, false);
-    db.exec("PRAGMA wal_checkpoint(TRUNCATE)");
-    db.exec("PRAGMA journal_mode = DELETE");
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    for (;;) {
+        try {
+            db.exec("PRAGMA wal_checkpoint(TRUNCATE)");
+            db.exec("PRAGMA journal_mode = DELETE");
+            Statement mode(db.handle(), "PRAGMA journal_mode");
+            if (mode.step() && mode.text(0) == "delete") return;
+            if (std::chrono::steady_clock::now() >= until) throw DataError(user + ": its log could not be merged into it");
+        } catch (const DataError&) {
+            if (std::chrono::steady_clock::now() >= until) throw;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
 }
 
 // A journal left beside an unfinished file would be played back onto the

@@ -68,6 +68,11 @@ TEST_F(ProgramTest, LayoutFollowsTheWorkAreaBesideADock) {
         EXPECT_EQ(form->BJS->x(), c.area.width() - 110);
         EXPECT_EQ(form->Panel_cy->pos(), QPoint((c.area.width() - 469) / 2, (c.area.height() - 333) / 2 + 50));
         EXPECT_EQ(form->Imagefm0->size(), form->Panel_ZY->size());
+        // The countdown is never under the learning record's button.
+        EXPECT_LE(form->Panel8->x() + form->Panel8->width(), form->SpeedButtonJL->x());
+        if (c.area.width() >= 1216) {
+            EXPECT_EQ(form->Panel8->x(), (c.area.width() - form->Panel8->width()) / 2);
+        }
     }
 }
 
