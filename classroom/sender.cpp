@@ -28,9 +28,11 @@ constexpr int kBusyTimeoutMs = 5000;
 
 }  // namespace
 
+// Never destroyed: a thread left in a call to an unanswering server at the
+// program's end may still ask it the time while statics are torn down.
 const SenderClock& steadyClock() {
-    static const Steady clock;
-    return clock;
+    static const Steady* clock = new Steady;
+    return *clock;
 }
 
 Backoff::Backoff(duration first, duration cap) : first_(first), cap_(cap), wait_(first) {}
@@ -53,6 +55,7 @@ struct Sender::Shared {
     std::mutex mutex;
     std::condition_variable changed;
     bool stopping = false;
+    std::atomic<bool> stopSeen{false};  // stopping, readable without the lock
     bool woken = false;
     bool finished = false;
     std::atomic<int> attempts{0};  // counted as each call starts
@@ -71,7 +74,11 @@ namespace {
 // One pass of the thread: the entries of the outbox up to the server.
 class Pass {
 public:
-    Pass(const Sender::Options& options, const SenderClock& clock) : options_(options), clock_(clock) {}
+    // Once `stop` is set the pass touches nothing of its caller's any more
+    // (the clock above all): stop() may have given up waiting for a call to
+    // the server, and the caller's objects may be gone when it returns.
+    Pass(const Sender::Options& options, const SenderClock& clock, const std::atomic<bool>& stop)
+        : options_(options), clock_(clock), stop_(stop) {}
 
     // Sends what is due; returns the entries still unsent (-1: the local
     // file could not be read) and the problem of a failed try.
@@ -86,17 +93,19 @@ public:
             sqlite3_db_config(db.handle(), SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
             data::guardAgainstFile(db.handle());
             for (;;) {
+                if (stop_) return {-1, {}};
                 const long long waiting = data::outbox::unsentCount(db.handle());
                 if (waiting == 0 || !backoff.due(clock_.now())) return {waiting, {}};
                 const auto entries = data::outbox::unsent(db.handle(), static_cast<std::size_t>(options_.batch));
                 if (entries.empty()) return {waiting, {}};  // only unreadable ones left
                 std::string problem = upload(entries, attempts);
+                if (stop_) return {-1, {}};  // what the server took is sent again, and ignored, next time
                 if (!problem.empty() && refused_ && entries.size() > 1) {
                     // What the server refuses stays refused: it must not
                     // hold back the rest, which go one by one.
                     std::vector<std::string> taken;
                     for (const auto& e : entries)
-                        if (upload({e}, attempts).empty()) taken.push_back(e.id);
+                        if (!stop_ && upload({e}, attempts).empty()) taken.push_back(e.id);
                     data::outbox::markSent(db.handle(), taken);
                 }
                 if (!problem.empty()) {
@@ -143,6 +152,7 @@ private:
 
     const Sender::Options& options_;
     const SenderClock& clock_;
+    const std::atomic<bool>& stop_;
     std::optional<Connection> connection_;
     bool refused_ = false;  // the last failure was a refusal of the data
 };
@@ -163,7 +173,7 @@ void Sender::start() {
         try {
             const SenderClock& clock = options.clock ? *options.clock : steadyClock();
             Backoff backoff(options.firstRetry, options.longestRetry);
-            Pass pass(options, clock);
+            Pass pass(options, clock, shared->stopSeen);
             long long shown = -2;
             std::string shownProblem;
             for (;;) {
@@ -173,6 +183,7 @@ void Sender::start() {
                     shared->woken = false;
                 }
                 const auto [waiting, problem] = pass.run(backoff, shared->attempts);
+                if (shared->stopSeen) break;
                 if (waiting != shown)
                     shared->signal([n = static_cast<int>(std::min<long long>(waiting, 1 << 30))](Sender& s) {
                         emit s.pending(n);
@@ -211,6 +222,7 @@ bool Sender::stop(std::chrono::milliseconds wait) {
     shared_->stopRequested = true;
     shared_->owner = nullptr;
     shared_->stopping = true;
+    shared_->stopSeen = true;
     shared_->changed.notify_all();
     if (!started_) return true;
     return shared_->changed.wait_for(lock, wait, [&] { return shared_->finished; });
