@@ -43,7 +43,7 @@ class Upgraded(homework_run.HomeworkRun):
         self.assertTrue(os.path.isfile(self.database), "no copy left by the previous package's test")
 
     def test_the_record_is_kept_and_the_new_questions_are_drawn(self):
-        installed = installed.INSTALLED_DATABASE
+        new_database = installed.INSTALLED_DATABASE
         self.assertEqual(harness.query(self.database, VERSION), [], "the previous package's copy has no content version")
         report = harness.query(self.database, REPORT)
         self.assertEqual(len(report), 20)
@@ -58,10 +58,10 @@ class Upgraded(homework_run.HomeworkRun):
         window, _ = harness.wait_for_window(self.server, layout.TITLE, timeout=20)
         self.assertIsNotNone(window, "no window; output:\n" + harness.output_of(process))
         deadline = time.monotonic() + cards.START_SCREEN_TIMEOUT
-        while harness.query(self.database, VERSION) != harness.query(installed, VERSION) and time.monotonic() < deadline:
+        while harness.query(self.database, VERSION) != harness.query(new_database, VERSION) and time.monotonic() < deadline:
             time.sleep(0.1)
         print(f"merged {time.monotonic() - started:.1f} s after the start", flush=True)
-        self.assertEqual(harness.query(self.database, VERSION), harness.query(installed, VERSION), "the copy's content version")
+        self.assertEqual(harness.query(self.database, VERSION), harness.query(new_database, VERSION), "the copy's content version")
         self.assertTrue(os.path.isfile(self.database + ".old"), "the copy before the merge is kept")
 
         self.assertEqual(harness.query(self.database, REPORT), report, "the last homework's report")
@@ -71,7 +71,7 @@ class Upgraded(homework_run.HomeworkRun):
         self.assertEqual(harness.query(self.database, "select * from history_homework order by id"), history)
         self.assertEqual(harness.query(self.database, "select * from history_answer order by homework, slot"), answers)
         self.assertEqual(harness.query(self.database, "select count(*) from question_schedule"),
-                         harness.query(installed, "select count(*) from b1 where zd10 in (1, 2) and zd17 is null"))
+                         harness.query(new_database, "select count(*) from b1 where zd10 in (1, 2) and zd17 is null"))
 
         # The next homework draws the new content's questions.
         start = self.wait_for_screen(lambda shot: shot.bbox(layout.BT1, cards.is_blue) is not None,
@@ -83,7 +83,7 @@ class Upgraded(homework_run.HomeworkRun):
         while harness.query(self.database, "select zd3 from b3 order by zd1") == before and time.monotonic() < deadline:
             time.sleep(0.1)
         drawn = harness.query(self.database, "select b1.zd1, b1.zd2 from b3 join b1 on b1.zd1 = b3.zd3 order by b3.zd1")
-        new_texts = dict(harness.query(installed, "select zd1, zd2 from b1"))
+        new_texts = dict(harness.query(new_database, "select zd1, zd2 from b1"))
         self.assertEqual(len(drawn), 20, "a homework of 20 questions")
         self.assertEqual({i: t for i, t in drawn}, {i: new_texts.get(i) for i, _ in drawn},
                          "the homework's questions are the new content's")
