@@ -9,6 +9,7 @@
 #include "mainform.h"
 #include "single_instance.h"
 #include "text.h"
+#include "wayland.h"
 
 #include <QMessageBox>
 #include <QPushButton>
@@ -24,11 +25,15 @@ const char* const kWindowTitle = "欢迎使用奥数! 请登录...";
 }  // namespace
 
 int main(int argc, char** argv) {
+    // On a Wayland desktop the program is a Wayland client (docs/desktop.md).
+    ui::preferNativeWayland();
     if (instance::anotherInstanceRunning(kWindowClass, kWindowTitle)) return 0;
 
     ui::Application app(argc, argv);
     // The class name of the window on X11, which the guard above looks for.
     QCoreApplication::setApplicationName(QStringLiteral("TmainForm"));
+    // The application id on Wayland: the name of the menu entry, aoshu.desktop.
+    QGuiApplication::setDesktopFileName(QStringLiteral("aoshu"));
     ui::installFontSubstitutions();
 
     data::Tdatam datam;
@@ -48,6 +53,11 @@ int main(int argc, char** argv) {
     datam.DataModuleCreate();
     const classroom::ClassMode classMode(classConfig, datam, mainForm.Panel5, mainForm.Lpy, mainForm.Panel8);
     datam.showNotice = [&mainForm](const std::string& text) { mainForm.ShowNotice(text); };
+    // A second start on a Wayland desktop hands over a token to come forward with.
+    instance::listenForSecondStarts(kWindowClass, [&mainForm](const std::string& token) {
+        if (!ui::activateWithToken(mainForm.windowHandle(), token))
+            std::cerr << "aoshu: a second start asked for the window, but this desktop offers no xdg-activation\n";
+    });
 
     mainForm.show();
     if (!upgradeNotice.empty()) {

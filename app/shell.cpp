@@ -5,6 +5,7 @@
 #include "gbk.h"
 #include "mainform.h"
 #include "transaction.h"
+#include "wayland.h"
 
 #include <QCloseEvent>
 #include <QDate>
@@ -83,6 +84,10 @@ void TmainForm::FormShow() {
 void TmainForm::followWorkArea(QScreen* s) {
     QObject::disconnect(workAreaWatch_);
     if (!s) return;
+    // A Wayland client can neither place itself nor learn the work area: it
+    // asks the compositor for the whole screen, and resizeEvent lays the
+    // controls out to the size given.
+    if (fillScreenOnWayland(*this)) return;
     setGeometry(s->availableGeometry());
     // A dock or panel that appears, goes or moves later changes the work
     // area: the window follows it and lays its controls out again.

@@ -107,15 +107,19 @@ void realignChildren(QWidget* parent) {
     for (QObject* o : parent->children()) {
         auto* w = qobject_cast<QWidget*>(o);
         Control* c = w ? controlOf(w) : nullptr;
-        if (!c || c->align() == Align::None || w->isHidden()) continue;
+        if (!c || c->align() == Align::None) continue;
+        // A hidden control takes no room but still follows the parent's
+        // size, so that it fits when shown again after the parent changed
+        // (a window resized by the compositor while the cards are hidden).
+        const int taken = w->isHidden() ? 0 : w->height();
         switch (c->align()) {
         case Align::Top:
             w->setGeometry(free.left(), free.top(), free.width(), w->height());
-            free.setTop(free.top() + w->height());
+            free.setTop(free.top() + taken);
             break;
         case Align::Bottom:
             w->setGeometry(free.left(), free.bottom() + 1 - w->height(), free.width(), w->height());
-            free.setBottom(free.bottom() - w->height());
+            free.setBottom(free.bottom() - taken);
             break;
         case Align::Client:
             clients.push_back(c);

@@ -1,18 +1,27 @@
 #include "single_instance.h"
 
+#include "wayland.h"
+
+#include <QCoreApplication>
+#include <QSocketNotifier>
+
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/file.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <optional>
 #include <set>
 
@@ -220,13 +229,23 @@ std::string desktopName(bool onX11)
 // into: made 0700, and used only when it is a folder (not a link) owned by
 // this user that no one else can write.  Returns its descriptor, or -1 with
 // why set.
-int openLockFolder(std::string& why)
+bool runtimeDirSet()
 {
     const char* runtimeDir = std::getenv("XDG_RUNTIME_DIR");
+    return runtimeDir && *runtimeDir;
+}
+
+std::string lockFolder()
+{
     const char* tmp = std::getenv("TMPDIR");
-    const bool own = runtimeDir && *runtimeDir;
-    const std::string dir = own ? std::string(runtimeDir)
-                                : std::string(tmp && *tmp ? tmp : "/tmp") + "/aoshu-" + std::to_string(getuid());
+    return runtimeDirSet() ? std::string(std::getenv("XDG_RUNTIME_DIR"))
+                           : std::string(tmp && *tmp ? tmp : "/tmp") + "/aoshu-" + std::to_string(getuid());
+}
+
+int openLockFolder(std::string& why)
+{
+    const bool own = runtimeDirSet();
+    const std::string dir = lockFolder();
     if (!own && mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) {
         why = "cannot make " + dir + ": " + std::strerror(errno);
         return -1;
@@ -251,10 +270,23 @@ int openLockFolder(std::string& why)
 // A lock that cannot be taken is said on stderr; when it is another
 // program's, the answer is yes, otherwise the program rather runs twice
 // than never.
+// The name of the lock, and of the socket beside it, without the ending.
+std::string lockName(const std::string& windowClass, bool onX11)
+{
+    return fileNamePart(windowClass) + "-" + fileNamePart(desktopName(onX11));
+}
+
+// Whether this process holds a lock (the one the socket belongs with).
+bool& lockTaken()
+{
+    static bool taken = false;
+    return taken;
+}
+
 bool lockHeldElsewhere(const std::string& windowClass, bool onX11)
 {
     static std::set<std::string> held;
-    const std::string name = fileNamePart(windowClass) + "-" + fileNamePart(desktopName(onX11)) + ".lock";
+    const std::string name = lockName(windowClass, onX11) + ".lock";
     std::string why;
     const int dir = openLockFolder(why);
     int fd = -1;
@@ -274,6 +306,7 @@ bool lockHeldElsewhere(const std::string& windowClass, bool onX11)
     }
     if (why.empty() && flock(fd, LOCK_EX | LOCK_NB) == 0) {
         held.insert(key);
+        lockTaken() = true;
         return false;
     }
     const bool busy = why.empty() && errno == EWOULDBLOCK;
@@ -286,7 +319,122 @@ bool lockHeldElsewhere(const std::string& windowClass, bool onX11)
     return busy;
 }
 
+// The socket through which a second start on a Wayland desktop reaches the
+// running program: beside the lock, in the checked folder.  Empty when the
+// folder does not pass the checks or the path is too long for a socket.
+std::string socketPath(const std::string& windowClass)
+{
+    std::string why;
+    const int dir = openLockFolder(why);
+    if (dir < 0)
+        return {};
+    close(dir);
+    const std::string path = lockFolder() + "/" + lockName(windowClass, false) + ".sock";
+    return path.size() < sizeof(sockaddr_un{}.sun_path) ? path : std::string();
+}
+
+sockaddr_un socketAddress(const std::string& path)
+{
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    return address;
+}
+
+// True when the whole token reached the running program.
+bool handOver(const std::string& windowClass, const std::string& token, std::string& why)
+{
+    const std::string path = socketPath(windowClass);
+    const int fd = path.empty() ? -1 : socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        why = path.empty() ? "no safe place for its socket" : std::strerror(errno);
+        return false;
+    }
+    const sockaddr_un address = socketAddress(path);
+    const std::string message = token + "\n";
+    bool sent = connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 &&
+                send(fd, message.data(), message.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(message.size());
+    if (!sent)
+        why = std::string(path) + ": " + std::strerror(errno);
+    close(fd);
+    return sent;
+}
+
+// A second start on a Wayland desktop: another process cannot raise a
+// window there, only hand the running program a token for the compositor.
+void askToComeForward(const std::string& windowClass)
+{
+    std::string why;
+    const std::optional<std::string> token = ui::activationToken("", why);
+    if (!token) {
+        std::fprintf(stderr,
+                     "aoshu: the program is already running on this desktop and cannot be brought forward from "
+                     "here (%s); switch to its window with the desktop's window list\n",
+                     why.c_str());
+    } else if (!handOver(windowClass, *token, why)) {
+        std::fprintf(stderr,
+                     "aoshu: the program is already running on this desktop but could not be asked to come "
+                     "forward (%s)\n",
+                     why.c_str());
+    } else {
+        std::fprintf(stderr,
+                     "aoshu: the program is already running on this desktop; it was asked to come forward "
+                     "(xdg-activation), which the desktop may grant or refuse\n");
+    }
+}
+
+// Reads one token from a second start: it writes it whole and closes, so
+// a short wait is enough; a client that says nothing is dropped.
+std::string readToken(int fd)
+{
+    std::string text;
+    char buffer[256];
+    pollfd wait{fd, POLLIN, 0};
+    while (text.size() <= 1100 && text.find('\n') == std::string::npos && poll(&wait, 1, 200) > 0) {
+        const ssize_t got = read(fd, buffer, sizeof buffer);
+        if (got <= 0)
+            break;
+        text.append(buffer, static_cast<std::size_t>(got));
+    }
+    return text.substr(0, text.find('\n'));
+}
+
 }  // namespace
+
+bool listenForSecondStarts(const std::string& windowClass, std::function<void(const std::string&)> comeForward)
+{
+    if (!lockTaken() || !ui::waylandSession() || !QCoreApplication::instance())
+        return false;
+    const std::string path = socketPath(windowClass);
+    if (path.empty())
+        return false;
+    unlink(path.c_str());  // left by a program that ended without removing it: the lock is ours
+    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    const sockaddr_un address = socketAddress(path);
+    if (fd < 0 || bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+        listen(fd, 4) != 0) {
+        std::fprintf(stderr, "aoshu: a second start cannot reach this program (%s: %s)\n", path.c_str(),
+                     std::strerror(errno));
+        if (fd >= 0)
+            close(fd);
+        return false;
+    }
+    auto* notifier = new QSocketNotifier(fd, QSocketNotifier::Read, QCoreApplication::instance());
+    QObject::connect(notifier, &QSocketNotifier::activated, notifier, [fd, comeForward = std::move(comeForward)] {
+        const int client = accept4(fd, nullptr, nullptr, SOCK_CLOEXEC);
+        if (client < 0)
+            return;
+        const std::string token = readToken(client);
+        close(client);
+        if (ui::plausibleToken(token))
+            comeForward(token);
+    });
+    QObject::connect(notifier, &QObject::destroyed, [fd, path] {
+        close(fd);
+        unlink(path.c_str());
+    });
+    return true;
+}
 
 bool x11WindowExists(const std::string& windowClass, const std::string& titleUtf8)
 {
@@ -295,6 +443,12 @@ bool x11WindowExists(const std::string& windowClass, const std::string& titleUtf
 
 bool anotherInstanceRunning(const std::string& windowClass, const std::string& titleUtf8)
 {
+    if (ui::waylandSession()) {
+        if (!lockHeldElsewhere(windowClass, false))
+            return false;
+        askToComeForward(windowClass);
+        return true;
+    }
     // Two starts within the moment before the first window appears both
     // find no window; the lock per X display tells them apart.
     if (std::optional<bool> onX11 = lookOnX11(windowClass, titleUtf8, true))

@@ -1,19 +1,33 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs the program: in the foreground on
-# the X display when one is reachable; otherwise on a private Xvfb screen,
-# keeping a screenshot of the start screen.
+# Installs what is missing, builds what the program needs (the program, the
+# content builder and the database; the tests are left to scripts/test.sh),
+# and runs the program: in the foreground on the Wayland or X display when
+# one is reachable; otherwise on a private Xvfb screen, keeping a screenshot
+# of the start screen.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-bash scripts/setup.sh
-bash scripts/build.sh
+bash scripts/setup.sh program
+if [[ -f build/CMakeCache.txt ]]; then
+  cmake -S . -B build
+else
+  cmake -S . -B build -DAOSHU_TESTS=OFF
+fi
+cmake --build build -j"$(nproc)" --target aoshu bundled_database
 
 program=build/bin/aoshu
+wayland_socket=${WAYLAND_DISPLAY:-}
+if [[ -n $wayland_socket && $wayland_socket != /* ]]; then
+  wayland_socket=${XDG_RUNTIME_DIR:-/nonexistent}/$wayland_socket
+fi
+if [[ -n $wayland_socket && -S $wayland_socket ]]; then
+  exec "$program"
+fi
 if [[ -n "${DISPLAY:-}" ]] && xdpyinfo >/dev/null 2>&1; then
   exec "$program"
 fi
 
-echo "run: no X display reachable; running on Xvfb at 1280x1024x24 instead"
+echo "run: no Wayland or X display reachable; running on Xvfb at 1280x1024x24 instead"
 work=$(mktemp -d)
 xvfb=""
 app=""

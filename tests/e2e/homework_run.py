@@ -133,6 +133,16 @@ class HomeworkRun(unittest.TestCase):
         x, y = layout.centre(rect)
         self.click(x, y, rest_at=layout.POINTER_REST)
 
+    def wait_for_cards(self):
+        """After the start of a homework: b3 holds the drawn questions and
+        the cards show, the centre panel gone.  Returns that screenshot."""
+        expected_ids = [q.id for q in self.questions]
+        deadline = time.monotonic() + EXTRACTION_TIMEOUT
+        while [row[2] for row in self.b3()] != expected_ids and time.monotonic() < deadline:
+            time.sleep(0.1)
+        return self.wait_for_screen(lambda s: not self.panel_shown(s) and self.find_card_column(s) is not None,
+                                    EXTRACTION_TIMEOUT, "the question cards")
+
     # --- the card column on screen ----------------------------------------
 
     def find_card_column(self, shot):
@@ -351,12 +361,7 @@ class HomeworkRun(unittest.TestCase):
         started_at = time.monotonic()
         self.click_button(layout.BT1)
         expected_ids = [q.id for q in self.questions]
-        deadline = time.monotonic() + EXTRACTION_TIMEOUT
-        while [row[2] for row in self.b3()] != expected_ids and time.monotonic() < deadline:
-            time.sleep(0.1)
-        cards = self.wait_for_screen(
-            lambda s: not self.panel_shown(s) and self.find_card_column(s) is not None,
-            EXTRACTION_TIMEOUT, "the question cards")
+        cards = self.wait_for_cards()
         after_start = datetime.datetime.now()
         self.keep(cards, "2-cards")
 

@@ -23,7 +23,6 @@ import homework_run  # noqa: E402
 import layout  # noqa: E402
 from cards import (  # noqa: E402
     EXIT_TIMEOUT,
-    EXTRACTION_TIMEOUT,
     GRADING_TIMEOUT,
     LETTERS,
     SLOTS,
@@ -100,12 +99,7 @@ class Keyboard(homework_run.HomeworkRun):
         self.tab_to(layout.BT1, "开始作业")
         self.keep(self.capture(), "2-focus-on-start")
         self.key("Return")
-        expected_ids = [q.id for q in self.questions]
-        deadline = time.monotonic() + EXTRACTION_TIMEOUT
-        while [row[2] for row in self.b3()] != expected_ids and time.monotonic() < deadline:
-            time.sleep(0.1)
-        cards = self.wait_for_screen(lambda s: not self.panel_shown(s) and self.find_card_column(s) is not None,
-                                     EXTRACTION_TIMEOUT, "the question cards")
+        cards = self.wait_for_cards()
         self.keep(cards, "3-cards-first-question-focused")
 
         # The first question has the focus: a key per card, Tab to the next.

@@ -41,7 +41,7 @@ EXPECTED = {
 
 # Packages the program cannot run without, besides the C and C++ run time.
 REQUIRED = {"libqt6core6", "libqt6gui6", "libqt6widgets6", "libjpeg62-turbo", "libsqlite3-0",
-            "libx11-6", "libpq5", "fonts-noto-cjk"}
+            "libx11-6", "libpq5", "fonts-noto-cjk", "libwayland-client0", "qt6-wayland"}
 
 
 def run(*command, **options):

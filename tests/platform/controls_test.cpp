@@ -178,6 +178,20 @@ TEST(Align, DockedChildrenShareTheParentInOrder) {
     EXPECT_EQ(top.geometry(), QRect(2, 2, 296, 20));
     EXPECT_EQ(bottom.geometry(), QRect(2, 103, 296, 15));
     EXPECT_EQ(client.geometry(), QRect(2, 22, 296, 81));
+
+    // Hidden ones take no room, yet follow the parent's size while hidden,
+    // so that they fit when shown again.
+    client.hide();
+    top.hide();
+    parent.resize(400, 300);
+    ui::realignChildren(&parent);
+    EXPECT_EQ(client.geometry(), QRect(2, 2, 396, 281));
+    EXPECT_EQ(top.geometry(), QRect(2, 2, 396, 20));
+    EXPECT_EQ(bottom.geometry(), QRect(2, 283, 396, 15));
+    client.show();
+    top.show();
+    ui::realignChildren(&parent);
+    EXPECT_EQ(client.geometry(), QRect(2, 22, 396, 261));
 }
 
 TEST(ComboBox, TheOpenListDropsBelowTheBoxAsWideAsItWithItsItemHeight) {

@@ -1,17 +1,23 @@
 #include "single_instance.h"
+#include "wayland.h"
 #include "x_server.h"
 
 #include <gtest/gtest.h>
+
+#include <QCoreApplication>
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstring>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -434,6 +440,105 @@ TEST_F(TmpLock, AFolderOrFileLaidByOthersIsNotUsedAndTheProgramSaysWhy)
             EXPECT_TRUE(fs::is_empty(scratch / "real")) << c.name;
         }
         fs::remove_all(folder());
+    }
+}
+
+// On a Wayland session the program is a Wayland client (QT_QPA_PLATFORM
+// unset, WAYLAND_DISPLAY set).  A second start cannot raise a window there:
+// it finds the first by its lock and hands it an activation token through
+// the socket beside the lock, or says on stderr why it cannot.
+class WaylandSecondStart : public TmpLock {
+protected:
+    // The tokens the running program (this process) received.
+    std::vector<std::string> received_;
+
+    // Services the socket until a token arrives or half a second passes.
+    void serve()
+    {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
+        const std::size_t before = received_.size();
+        while (received_.size() == before && std::chrono::steady_clock::now() < end) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+            usleep(5000);
+        }
+    }
+
+    EnvVar platform_{"QT_QPA_PLATFORM", nullptr};
+};
+
+TEST_F(WaylandSecondStart, HandsTheLaunchersTokenToTheRunningProgramOrSaysWhyNot)
+{
+    ASSERT_TRUE(ui::waylandSession());
+    EXPECT_FALSE(instance::anotherInstanceRunning("WlFirst", kTitle));
+    ASSERT_TRUE(instance::listenForSecondStarts("WlFirst", [this](const std::string& t) { received_.push_back(t); }));
+    const struct {
+        const char* token;  // XDG_ACTIVATION_TOKEN of the second start; nullptr: none
+        const char* passed;  // what the running program receives; nullptr: nothing
+        const char* said;
+    } cases[] = {
+        {"launcher-token_1:2", "launcher-token_1:2", "it was asked to come forward (xdg-activation)"},
+        // No usable token of the launcher's, and no compositor to ask one of.
+        {nullptr, nullptr, "cannot be brought forward from here (cannot reach the Wayland compositor)"},
+        {"two words", nullptr, "cannot reach the Wayland compositor"},
+        {"", nullptr, "cannot reach the Wayland compositor"},
+    };
+    for (const auto& c : cases) {
+        EnvVar token("XDG_ACTIVATION_TOKEN", c.token);
+        const auto [status, errors] = probe("WlFirst");
+        serve();
+        EXPECT_EQ(status, 1) << errors;
+        EXPECT_NE(errors.find("already running on this desktop"), std::string::npos) << errors;
+        EXPECT_NE(errors.find(c.said), std::string::npos) << errors;
+        if (c.passed)
+            EXPECT_EQ(received_, std::vector<std::string>{c.passed});
+        else
+            EXPECT_TRUE(received_.empty()) << received_.back();
+        received_.clear();
+    }
+}
+
+TEST_F(WaylandSecondStart, WhatIsNotATokenIsNotPassedOn)
+{
+    EXPECT_FALSE(instance::anotherInstanceRunning("WlJunk", kTitle));
+    ASSERT_TRUE(instance::listenForSecondStarts("WlJunk", [this](const std::string& t) { received_.push_back(t); }));
+    const std::string socketPath = (folder() / "wljunk-wayland-7.sock").string();
+    for (const std::string& message : {std::string("\x01\x02\n"), std::string(2000, 'a') + "\n", std::string("\n"),
+                                       std::string("ok-token\n")}) {
+        const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::strncpy(address.sun_path, socketPath.c_str(), sizeof address.sun_path - 1);
+        ASSERT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0) << socketPath;
+        ASSERT_EQ(write(fd, message.data(), message.size()), static_cast<ssize_t>(message.size()));
+        close(fd);
+        serve();
+    }
+    EXPECT_EQ(received_, std::vector<std::string>{"ok-token"});
+}
+
+TEST(WaylandSession, TheProgramIsAWaylandClientWhereverAWaylandDisplayIsSet)
+{
+    const struct {
+        const char* platform;  // QT_QPA_PLATFORM before; nullptr: unset
+        const char* wayland;   // WAYLAND_DISPLAY
+        bool session;
+        const char* chosen;  // QT_QPA_PLATFORM after preferNativeWayland
+    } cases[] = {
+        {nullptr, "wayland-0", true, "wayland;xcb"},
+        {nullptr, nullptr, false, nullptr},
+        {nullptr, "", false, nullptr},
+        {"xcb", "wayland-0", false, "xcb"},          // the user's choice stands
+        {"wayland", nullptr, true, "wayland"},
+        {"wayland-egl", "wayland-0", true, "wayland-egl"},
+        {"offscreen", "wayland-0", false, "offscreen"},
+    };
+    for (const auto& c : cases) {
+        EnvVar platform("QT_QPA_PLATFORM", c.platform);
+        EnvVar wayland("WAYLAND_DISPLAY", c.wayland);
+        EXPECT_EQ(ui::waylandSession(), c.session) << (c.platform ? c.platform : "-") << " " << (c.wayland ? c.wayland : "-");
+        ui::preferNativeWayland();
+        const char* now = std::getenv("QT_QPA_PLATFORM");
+        EXPECT_EQ(now ? std::string(now) : "-", c.chosen ? c.chosen : "-");
     }
 }
 
