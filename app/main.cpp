@@ -56,7 +56,8 @@ int main(int argc, char** argv) {
     // A second start on a Wayland desktop hands over a token to come forward with.
     instance::listenForSecondStarts(kWindowClass, [&mainForm](const std::string& token) {
         if (!ui::activateWithToken(mainForm.windowHandle(), token))
-            std::cerr << "aoshu: a second start asked for the window, but this desktop offers no xdg-activation\n";
+            std::cerr << "aoshu: a second start asked for the window, but this desktop offers no xdg-activation"
+                         " (or the window is not shown yet)\n";
     });
 
     mainForm.show();
@@ -64,7 +65,7 @@ int main(int argc, char** argv) {
         QMessageBox box(QMessageBox::Warning, QString::fromUtf8("奥数天天练"), QString::fromStdString(upgradeNotice),
                         QMessageBox::Ok, &mainForm);
         box.button(QMessageBox::Ok)->setText(QStringLiteral("确定"));
-        box.exec();
+        ui::execBox(box);
     }
     return app.exec();
 }

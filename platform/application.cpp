@@ -1,9 +1,12 @@
 #include "application.h"
 
 #include "pupil_error.h"
+#include "input_block.h"
 #include "text.h"
+#include "wayland.h"
 
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QThread>
 
@@ -12,6 +15,7 @@
 #include <malloc.h>
 #include <new>
 #include <exception>
+#include <vector>
 
 namespace ui {
 
@@ -43,11 +47,70 @@ bool Application::notify(QObject* receiver, QEvent* event) {
 
 void processMessages() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
 
+namespace {
+
+// The window a box belongs to: the active one, else the program's shown
+// main window.  A box without one is a window of its own, which a Wayland
+// compositor may keep below a full-screen window, out of the pupil's reach.
+QWidget* boxOwner() {
+    if (QWidget* active = QApplication::activeWindow()) return active;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->isVisible() && w->windowType() == Qt::Window) return w;
+    return nullptr;
+}
+
+// A box inside its window: a veil over the window holds the box in its
+// middle, and the window's own controls take no input meanwhile.
+class BoxInside {
+public:
+    BoxInside(QMessageBox& box, QWidget* owner) : box_(box), veil_(owner) {
+        for (QObject* o : owner->children())
+            if (auto* w = qobject_cast<QWidget*>(o); w && !w->isWindow() && !inputBlocked(w)) blocked_.push_back(w);
+        for (QWidget* w : blocked_) setInputBlocked(w, true);
+        veil_.setGeometry(owner->rect());
+        box.setParent(&veil_, Qt::Widget);
+        box.setAutoFillBackground(true);
+        box.setStyleSheet(QStringLiteral("QMessageBox { background-color: #F0F0F0; border: 2px solid #808080; }"));
+        box.adjustSize();
+        box.move((veil_.width() - box.width()) / 2, (veil_.height() - box.height()) / 2);
+        veil_.show();
+        veil_.raise();
+    }
+    ~BoxInside() {
+        box_.hide();
+        box_.setParent(nullptr);  // the box is its caller's, not the veil's
+        for (QWidget* w : blocked_)
+            if (w) setInputBlocked(w, false);
+    }
+    BoxInside(const BoxInside&) = delete;
+    BoxInside& operator=(const BoxInside&) = delete;
+
+private:
+    QMessageBox& box_;
+    QWidget veil_;
+    std::vector<QPointer<QWidget>> blocked_;
+};
+
+}  // namespace
+
+void execBox(QMessageBox& box) {
+    QWidget* owner = box.parentWidget();
+    if (!owner || !onWayland() || !owner->isFullScreen()) {
+        box.exec();
+        return;
+    }
+    // Weston keeps a full-screen window above its own dialogs: there the
+    // box, a window of its own, would wait unseen.  It is shown inside the
+    // window instead.
+    const BoxInside inside(box, owner);
+    box.exec();
+}
+
 void messageBox(const std::string& gbkText, const std::string& gbkCaption) {
     if (services().messageBox) return services().messageBox(gbkText, gbkCaption);
-    QMessageBox box(QMessageBox::NoIcon, qtext(gbkCaption), qtext(gbkText), QMessageBox::Ok);
+    QMessageBox box(QMessageBox::NoIcon, qtext(gbkCaption), qtext(gbkText), QMessageBox::Ok, boxOwner());
     box.button(QMessageBox::Ok)->setText(QStringLiteral("确定"));
-    box.exec();
+    execBox(box);
 }
 
 namespace {
@@ -66,10 +129,10 @@ void showBox(const std::string& lead, const std::string& detail, const std::stri
     const std::string text = lead + "\n\n" + shownDetail;
     if (services().showError) return services().showError(text);
     QMessageBox box(QMessageBox::Critical, QCoreApplication::applicationName(), QString::fromStdString(lead),
-                    QMessageBox::Ok);
+                    QMessageBox::Ok, boxOwner());
     box.setInformativeText(QString::fromStdString(shownDetail));
     box.button(QMessageBox::Ok)->setText(QStringLiteral("确定"));
-    box.exec();
+    execBox(box);
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 
 #include <QApplication>
 
+class QMessageBox;
+
 #include <exception>
 #include <functional>
 #include <string>
@@ -22,6 +24,12 @@ public:
 
 // Runs the events that are waiting (repaints, queued clicks) and returns.
 void processMessages();
+
+// Shows a box over the window that owns it and waits until it is
+// dismissed.  Over a full-screen window on Wayland the box is drawn inside
+// that window, whose controls wait meanwhile: some compositors (weston)
+// keep a full-screen window above its own dialogs.
+void execBox(QMessageBox& box);
 
 // A system message box with one OK button; waits until it is dismissed.
 // Text and caption are GBK.

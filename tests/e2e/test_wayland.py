@@ -6,6 +6,8 @@ its desktop shell, with and without the shell's panel, at 1280 x 1024 and
   weston grants above the panel, and lays its controls out to that size:
   the banner at the top, the bottom strip in the last rows, the centre
   panel where the layout puts it for that size.
+- A message box (no database) shows inside the full-screen window, where
+  weston cannot hide it behind the window.
 - A second start ends at once, leaves the running window alone and says on
   stderr that weston cannot bring it forward (weston 10 has no
   xdg-activation); given a launcher's token, it hands the token to the
@@ -171,6 +173,25 @@ class WholeWindow(unittest.TestCase):
             time.sleep(0.1)
         self.assertIn("offers no xdg-activation", harness.output_of(first))
         self.assertIsNone(first.poll(), harness.output_of(first))
+
+    def test_a_message_box_shows_over_the_full_screen_window(self):
+        """Without its database the program says so in a box and ends when
+        it is confirmed: weston keeps a full-screen window above the
+        window's own dialogs, so the box must show inside the window."""
+        session = weston.session_for(self)
+        os.remove(session.program.database)
+        process = session.start()
+        box = (640 - 100, 512 - 30, 640 + 100, 512 + 30)  # the middle of the screen
+        deadline = time.monotonic() + START_SCREEN_TIMEOUT
+        while True:
+            shot = Screen(session.shot("1-box"), 1280)
+            grey = sum(1 for p in shot.region(box) if p == (0xF0, 0xF0, 0xF0)) / len(shot.region(box))
+            if grey > 0.5:
+                break
+            self.assertIsNone(process.poll(), harness.output_of(process))
+            self.assertLess(time.monotonic(), deadline, f"no message box in the middle of {shot.path}")
+            time.sleep(0.5)
+        self.assertIsNone(process.poll(), "the program did not wait for the box:\n" + harness.output_of(process))
 
     def output(self):
         why = weston.available()
